@@ -1,0 +1,7 @@
+// Placeholder until the serial channel lands; replaced by the real windows.
+#include "shell/app/WindowHooks.h"
+namespace serial {
+void ShowFrmSetPort(QWidget*) {}
+void ShowFrmInfrared(QWidget*) {}
+void AttachReceivePath() {}
+}  // namespace serial

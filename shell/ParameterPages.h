@@ -1,0 +1,50 @@
+#pragma once
+// The parameter pages shared by the serial, TCP and UDP consoles: the bar-code
+// row, the tabs "基本参数设置", "采集终端参数配置", "实时温度湿度" with every field and
+// option, the fifteen request buttons, the clock options Option5 and the timer Tim.
+// The buttons only emit requestClicked; each console decides how a request travels.
+//
+// Control arrays are named "<name>_<index>" as Qt object names (txtIp_0 for
+// txtIp(0)); the automation interface maps the design's "txtIp(0)" to them.
+#include <QWidget>
+
+#include "protocol/catalogue.h"
+#include "protocol/fields.h"
+
+class QTabWidget;
+class QLineEdit;
+class QComboBox;
+class QRadioButton;
+class QPushButton;
+class QTimer;
+
+class ParameterPages : public QWidget {
+    Q_OBJECT
+public:
+    explicit ParameterPages(QWidget* parent = nullptr);
+    ~ParameterPages() override;
+
+    QTabWidget* tabs() const;         // the page control; consoles may add pages and rename it
+    QWidget* barCodeGroup() const;    // txtBarCode, cmdBarCodeR, cmdBarCodeW; consoles place it
+
+    ht6630::FieldInputs inputs() const;          // the fields as typed
+    void apply(const ht6630::FieldValues& values);   // what a decoded response shows
+    // Empties the fields a button clears before its request (cmdCJR also chooses Option5(1)).
+    void clearBeforeRequest(ht6630::Op op);
+    // Sleep mode disables the bar-code, IP and spare-IP buttons.
+    void setConfigMode(bool configMode);
+    // Load values: Combo1 "TCP"/"UDP" with "TCP" selected, Option5(0), opSleep(0), Tim running.
+    void resetToLoadState();
+
+    QLineEdit* lineEdit(const QString& objectName) const;   // e.g. "txtBarCode", "txtIp_3"
+    QComboBox* Combo1() const;
+    QRadioButton* Option5(int i) const;
+    QTimer* Tim() const;
+
+signals:
+    void requestClicked(ht6630::Op op);
+
+private:
+    struct Ui;
+    Ui* ui_;
+};
