@@ -4,4 +4,5 @@ namespace serial {
 void ShowFrmSetPort(QWidget*) {}
 void ShowFrmInfrared(QWidget*) {}
 void AttachReceivePath() {}
+void DealData_Infrared() {}
 }  // namespace serial

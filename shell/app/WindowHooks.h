@@ -12,3 +12,7 @@ namespace server {
 void ShowFrmServerTcp(QWidget* mainWindow);    // modal TCP data-centre console
 void ShowFrmServerUdp(QWidget* mainWindow);    // modal UDP data-centre console
 }  // namespace server
+
+namespace serial {
+void DealData_Infrared();                      // judges RecvBuf/RecvLen against the last request
+}  // namespace serial
