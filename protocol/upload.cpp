@@ -1,0 +1,255 @@
+#include "protocol/upload.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+
+#include "protocol/number_entry.h"
+
+namespace ht6630 {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+unsigned BigEndian16(ByteView f, std::size_t at) {
+    return static_cast<unsigned>(f[at]) * 256u + f[at + 1];
+}
+
+// value / 10^decimals with exactly `decimals` digits after the point ("0.0" / "0.00").
+void AppendFixed(std::string& out, long long value, int decimals) {
+    bool negative = value < 0;
+    unsigned long long v = negative ? 0ull - static_cast<unsigned long long>(value)
+                                    : static_cast<unsigned long long>(value);
+    unsigned long long scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    if (negative) out += '-';
+    out += std::to_string(v / scale);
+    out += '.';
+    std::string frac = std::to_string(v % scale);
+    out.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
+    out += frac;
+}
+
+// --- heat-meter helpers ---------------------------------------------------------
+
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+// Digit string of `count` BCD bytes starting at `at`, highest offset first.
+void AppendDigits(std::string& out, ByteView f, std::size_t at, std::size_t count) {
+    for (std::size_t k = count; k-- > 0;) {
+        std::uint8_t b = f[at + k];
+        out += kUpperHex[b >> 4];
+        out += kUpperHex[b & 0x0F];
+    }
+}
+
+template <typename T>
+void AppendShortest(std::string& out, T value) {
+    // Shortest round-trip text in plain positional notation (never an exponent).
+    char buf[512];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (res.ec != std::errc{}) {
+        out += '0';
+        return;
+    }
+    out.append(buf, res.ptr);
+}
+
+// v(...): the digit string cut after `intDigits`, a point inserted, read as a number.
+double DigitValue(ByteView f, std::size_t at, std::size_t count, std::size_t intDigits) {
+    std::string digits;
+    digits.reserve(count * 2 + 1);
+    AppendDigits(digits, f, at, count);
+    if (intDigits < digits.size()) digits.insert(intDigits, 1, '.');
+    return ValueOf(digits);
+}
+
+// The "0.##" pattern: at most two decimals, rounded half away from zero; the point stays
+// when nothing follows it ("5.", "0."). A value that rounds to zero shows no sign.
+void AppendZeroHashHash(std::string& out, float value) {
+    double d = value;
+    if (!std::isfinite(d)) {
+        AppendShortest(out, d);
+        return;
+    }
+    // Exact ties at two decimals are odd multiples of 1/8 (x.125, x.375, ...); printf would
+    // round those to even, the pattern rounds them away from zero.
+    double eighths = d * 8.0;
+    if (std::floor(eighths) == eighths && std::fmod(std::fabs(eighths), 2.0) == 1.0) {
+        d += d < 0 ? -0.001 : 0.001;
+    }
+    char buf[400];
+    int len = std::snprintf(buf, sizeof buf, "%.2f", d);
+    if (len <= 0 || static_cast<std::size_t>(len) >= sizeof buf) {
+        out += '0';
+        return;
+    }
+    std::string text(buf, static_cast<std::size_t>(len));
+    while (text.back() == '0') text.pop_back();  // the point stops the loop
+    if (text == "-0.") text = "0.";
+    out += text;
+}
+
+void AppendFlag(std::string& out, std::string_view label, char bit, std::string_view set,
+                std::string_view clear) {
+    out += label;
+    out += bit == '1' ? set : clear;
+    out += ',';
+}
+
+}  // namespace
+
+std::string DealData_Upload(ByteView f) {
+    // The header fields end at offset 31 (the record count).
+    constexpr std::size_t kHeaderEnd = 32;
+    if (f.size() < kHeaderEnd) return {};
+
+    std::string out;
+    out.reserve(256);
+    out += "室温采集终端主动上传数据:";
+    out += kCrLf;
+
+    out += "手机号:";
+    for (std::size_t i = 14; i < 21; ++i) {
+        out += kUpperHex[f[i] >> 4];
+        out += kUpperHex[f[i] & 0x0F];
+    }
+    out += kCrLf;
+
+    out += "电池电压:";
+    AppendFixed(out, BigEndian16(f, 21), 2);
+    out += "V";
+    out += kCrLf;
+
+    out += "上传时间:";
+    static constexpr std::string_view kUnits[5] = {"年", "月", "日", "时", "分"};
+    for (std::size_t i = 0; i < 5; ++i) {
+        out += HexNoPad(f[23 + i]);
+        out += kUnits[i];
+    }
+    out += kCrLf;
+
+    out += "采集间隔:";
+    out += std::to_string(BigEndian16(f, 28));
+    out += "分钟";
+    out += kCrLf;
+
+    unsigned n = BigEndian16(f, 30);
+    out += "采集数量:";
+    out += std::to_string(n);
+    out += "对";
+    out += kCrLf;
+
+    // Only records the frame holds completely are written; the count is not trusted.
+    out.reserve(out.size() + static_cast<std::size_t>(n) * 48 + 4);
+    for (unsigned j = 0; j < n; ++j) {
+        std::size_t at = kHeaderEnd + 4u * j;
+        if (at + 4 > f.size()) break;
+        int temp = static_cast<int>(BigEndian16(f, at));
+        if (temp >= 0x8000) temp -= 0x10000;
+        out += "温度:";
+        AppendFixed(out, temp, 1);
+        out += "℃      湿度:";
+        AppendFixed(out, BigEndian16(f, at + 2), 1);
+        out += "%";
+        out += kCrLf;
+    }
+    out += kCrLf;  // the empty line closing the block
+    out += kCrLf;  // and the separator before the next block
+    return out;
+}
+
+std::string HexDigitToBits(std::string_view digit) {
+    if (digit.size() != 1) return {};
+    char c = digit[0];
+    int value;
+    if (c >= '0' && c <= '9') value = c - '0';
+    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    else return {};
+    std::string bits(4, '0');
+    for (int i = 0; i < 4; ++i) {
+        if (value & (8 >> i)) bits[static_cast<std::size_t>(i)] = '1';
+    }
+    return bits;
+}
+
+std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
+    constexpr std::size_t kCountAt = 16;
+    if (f.size() <= kCountAt) return {};
+    unsigned n = f[kCountAt];
+    if (n == 0 || n > 3) return {};
+
+    std::string out;
+    for (unsigned i = 0; i < n; ++i) {
+        std::size_t m = 20 + 62u * i;
+        // The record's last byte (the 0x16 end) must lie inside the frame.
+        if (m + 58 >= f.size()) continue;
+        if (f[m] != 0x68 || f[m + 9] != 0x81 || f[m + 58] != 0x16) continue;
+        unsigned sum = 0;
+        for (std::size_t k = m; k <= m + 56; ++k) sum += f[k];
+        if ((sum & 0xFF) != f[m + 57]) continue;
+
+        std::string line;
+        line.reserve(640);
+        line += "\\\\**\\\\接收到的热表设备地址:";
+        AppendDigits(line, f, m + 2, 5);
+        line += ",上次抄表热量:";
+        AppendShortest(line, DigitValue(f, m + 15, 4, 6));
+        line += ",当前热量:";
+        AppendShortest(line, DigitValue(f, m + 20, 4, 6));
+        line += ",热功率:";
+        AppendShortest(line, DigitValue(f, m + 25, 4, 6));
+        line += ",瞬时流量:";
+        AppendShortest(line, DigitValue(f, m + 30, 4, 4));
+        line += ",累计流量:";
+        AppendShortest(line, DigitValue(f, m + 35, 4, 6));
+        float t1 = static_cast<float>(DigitValue(f, m + 39, 3, 4));
+        float t2 = static_cast<float>(DigitValue(f, m + 42, 3, 4));
+        line += ",供水温度:";
+        AppendShortest(line, t1);
+        line += ",回水温度:";
+        AppendShortest(line, t2);
+        line += ",温差:";
+        AppendZeroHashHash(line, t1 - t2);
+        line += ",累计工作时间:";
+        AppendShortest(line, DigitValue(f, m + 45, 3, 6));
+        line += ',';
+
+        std::string flags = HexDigitToBits(std::string_view(&kUpperHex[f[m + 55] >> 4], 1)) +
+                            HexDigitToBits(std::string_view(&kUpperHex[f[m + 55] & 0x0F], 1));
+        AppendFlag(line, "进水铂电阻断线标志:", flags[0], "开路", "未断");
+        AppendFlag(line, "回水铂电阻断线标志:", flags[1], "开路", "未断");
+        AppendFlag(line, "进水铂电阻短路标志:", flags[2], "短路", "未短");
+        AppendFlag(line, "回水铂电阻短路标志:", flags[3], "短路", "未短");
+        AppendFlag(line, "温差标志:", flags[4], "负温差", "正温差");
+        AppendFlag(line, "欠压标志:", flags[5], "欠压", "正常");
+        AppendFlag(line, "流量标志:", flags[6], "报错", "正常");
+        AppendFlag(line, "管道装反:", flags[7], "装反", "正常");
+
+        std::string clock;
+        AppendDigits(clock, f, m + 48, 7);  // YYYYMMDDhhmmss
+        line += "实时时间:";
+        line.append(clock, 0, 4);
+        line += '-';
+        line.append(clock, 4, 2);
+        line += '-';
+        line.append(clock, 6, 2);
+        line += ' ';
+        line.append(clock, 8, 2);
+        line += ':';
+        line.append(clock, 10, 2);
+        line += ':';
+        line.append(clock, 12, 2);
+        line += ",通讯状态:通讯成功,采集时间:";
+        line += timeOfDay;
+        line += '/';
+        line += kCrLf;
+        out += line;
+    }
+    return out;
+}
+
+}  // namespace ht6630
