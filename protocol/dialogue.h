@@ -2,6 +2,7 @@
 // The data-centre dialogue with terminals, as a pure function: one received block
 // in, the ordered list of things the console must do out. The TCP and UDP consoles
 // execute the list; only the executor waits (each Reply waits its delay first).
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ struct LocalTime {
 
 struct Action {
     enum class Kind {
-        LogReceived,        // ShowBaoWen(block, RX)
+        LogReceived,        // ShowBaoWen(bytes, RX); `bytes` holds the whole block
         SetStatus,          // LblInf = text
         ClearOpName,        // OpName = ""
         SetOpName,          // OpName = text (not used by the handling itself; for completeness)
@@ -58,9 +59,23 @@ struct Action {
 
 inline constexpr double kReplyDelay = 1.0;
 inline constexpr double kUdpPendingDelay = 0.1;
+// The UDP count is a 16-bit signed number: a longer datagram is only logged as received.
+inline constexpr std::size_t kMaxUdpDatagram = 32767;
 
 // Handles one block (RecvBuf/RecvLen). Never reads past the block.
 std::vector<Action> HandleBlock(Channel channel, ByteView block, const ConsoleState& state,
                                 const LocalTime& now);
+
+// Pieces of the handling, exposed for the consoles' tests and tools.
+// 0x9C acknowledgement of a room-temperature upload: yy mm dd hh mm ss as BCD, then
+// 0x01 in configuration mode, 0x00 otherwise.
+Bytes UploadAckPayload(const LocalTime& now, bool configMode);
+// 0x9C acknowledgement of heat-meter records: 03 05 k, then the tags of the k records
+// the block holds completely (k = the announced count when the block holds them all).
+Bytes HeatMeterAckPayload(ByteView block);
+// "hh:mm:ss" of `now`.
+std::string TimeOfDayText(const LocalTime& now);
+// The enumerator's name ("Reply", "SetStatus", ...), for logs and test messages.
+const char* KindName(Action::Kind kind);
 
 }  // namespace ht6630::dialogue
