@@ -55,4 +55,25 @@ PayloadResult BuildPayload(Op op, const FieldInputs& in);
 // "0" followed by the trimmed bar code: the address string of a terminal.
 std::string TerminalAddress(std::string_view barCodeText);
 
+// Number of characters of a UTF-8 text (each multi-byte sequence counts once),
+// as the consoles count the length of a typed bar code.
+std::size_t CharacterCount(std::string_view text);
+
+// The check of a bar code that serves as the target address: an empty text (no
+// characters) fails with `emptyMessage`; a trimmed text that is not 13 characters
+// long fails with "条形码应该为13位". Error icon, application title.
+std::optional<CheckFailure> CheckTargetBarCode(std::string_view barCodeText, std::string_view emptyMessage);
+
+// The serial console's text for an empty target bar code: "请先读取或输入条形码" for
+// SetCommType and SetClock, "请输入条形码" for the others; empty for ReadBarCode and
+// SetBarCode, which are sent to the bar-code address and check no target.
+std::string_view EmptyTargetMessage(Op op);
+
+// True for the two bar-code commands, which go to "99999999999999".
+bool UsesBarCodeAddress(Op op);
+
+// The address string of a request: "99999999999999" for the bar-code commands,
+// else TerminalAddress(targetBarCode).
+std::string RequestAddress(Op op, std::string_view targetBarCode);
+
 }  // namespace ht6630
