@@ -13,5 +13,7 @@ public:
     void setText(const QString& text);               // replace all; caret to the end
     void appendText(const QString& piece);           // text += piece; caret to the end
 private:
+    void moveCaretToEnd();
     QString text_;
+    bool updating_ = false;
 };

@@ -35,11 +35,17 @@ public:
     void setConfigMode(bool configMode);
     // Load values: Combo1 "TCP"/"UDP" with "TCP" selected, Option5(0), opSleep(0), Tim running.
     void resetToLoadState();
+    // Empties every text box of the pages and the bar-code row (a fresh load).
+    void clearAllFields();
+    // The data-centre consoles carry the bar-code row at the top of page 0.
+    void placeBarCodeOnFirstPage();
 
     QLineEdit* lineEdit(const QString& objectName) const;   // e.g. "txtBarCode", "txtIp_3"
     QComboBox* Combo1() const;
     QRadioButton* Option5(int i) const;
     QTimer* Tim() const;
+    QPushButton* button(const QString& objectName) const;   // e.g. "cmdIpR"
+    QRadioButton* radio(const QString& objectName) const;   // e.g. "optEnabled_1"
 
 signals:
     void requestClicked(ht6630::Op op);
