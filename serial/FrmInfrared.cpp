@@ -1,0 +1,282 @@
+#include "serial/FrmInfrared.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSqlDatabase>
+#include <QTabWidget>
+#include <algorithm>
+#include <exception>
+
+#include "protocol/frame.h"
+#include "protocol/serial_judge.h"
+#include "serial/FrmSetPort.h"
+#include "serial/ReceivePath.h"
+#include "shell/LogTextBox.h"
+#include "shell/MsgBox.h"
+#include "shell/ParameterPages.h"
+#include "shell/TrafficLogPanel.h"
+#include "shell/app/WindowHooks.h"
+#include "shell/modDtu.h"
+#include "ui_FrmInfrared.h"
+
+namespace serial {
+namespace {
+
+using ht6630::Op;
+
+QPointer<FrmInfrared>& TheInstance() {
+    static QPointer<FrmInfrared> instance;
+    return instance;
+}
+
+// When a button sets OpName.
+enum class NameAt { First, AfterChecks, AfterBarCodeCheck };
+
+struct RequestRow {
+    Op op;
+    NameAt nameAt;
+    const char* emptyBarCodeMessage;   // nullptr: no bar-code check
+    bool preamble;                     // MakeFrame_Infrared (true) or MakeFrame_Request
+    const char* status;
+};
+
+// One row per button. For the reads without value checks, "after value checks"
+// falls right after the fields are cleared, before the bar-code check.
+const RequestRow kRequestRows[] = {
+    {Op::ReadBarCode, NameAt::AfterChecks, nullptr, true, "提示信息:正在读取条形码。。。"},
+    {Op::SetBarCode, NameAt::AfterBarCodeCheck, "请输入条形码", true, "提示信息:正在设置条形码。。。"},
+    {Op::ReadIp, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在读取Velmar内部IP和端口。。。"},
+    {Op::SetIp, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在设置Velmar内部IP和端口。。。"},
+    {Op::ReadSpareIp, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在读取备用IP和端口。。。"},
+    {Op::SetSpareIp, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在设置备用IP和端口。。。"},
+    {Op::ReadLive, NameAt::AfterChecks, "请输入条形码", false, "提示信息:正在读取实时温度湿度。。。"},
+    {Op::ReadAll, NameAt::AfterChecks, "请输入条形码", false, "提示信息:正在读取读取室温采集终端配置参数。。。"},
+    {Op::SetAcquisition, NameAt::AfterChecks, "请输入条形码", false, "提示信息:正在设置采集数据时间间隔。。。"},
+    {Op::SetUpload, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在配置上传数据时间间隔。。。"},
+    {Op::SetCommType, NameAt::First, "请先读取或输入条形码", false, "提示信息:正在设置通讯类型。。。"},
+    {Op::SetHeartbeat, NameAt::AfterChecks, "请输入条形码", false, "提示信息:正在设置心跳包时间间隔。。。"},
+    {Op::SetSilence, NameAt::AfterChecks, "请输入条形码", true, "提示信息:正在配置静默参数。。。"},
+    {Op::SetSleep, NameAt::First, "请输入条形码", false, "提示信息:正在设置是否休眠。。。"},
+    {Op::SetClock, NameAt::AfterChecks, "请先读取或输入条形码", false, "提示信息:正在设置实时日期与时间。。。"},
+};
+
+const RequestRow* RowOf(Op op) {
+    for (const RequestRow& r : kRequestRows)
+        if (r.op == op) return &r;
+    return nullptr;
+}
+
+QString OpNameOf(Op op) {
+    const std::string_view name = ht6630::Entry(op).name;
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+// The consoles trim blanks (spaces) only.
+QString TrimSpaces(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s.at(b) == QLatin1Char(' ')) ++b;
+    while (e > b && s.at(e - 1) == QLatin1Char(' ')) --e;
+    return s.mid(b, e - b);
+}
+
+QPixmap Decoration(QColor colour, int variant) {
+    QPixmap pm(40, 40);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour.darker(150), 2));
+    p.setBrush(colour);
+    if (variant == 0) {
+        p.drawRoundedRect(QRectF(6, 4, 28, 32), 4, 4);            // the terminal
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(11, 9, 18, 10));
+    } else if (variant == 1) {
+        for (int r = 6; r <= 18; r += 6) p.drawArc(QRectF(20 - r, 20 - r, 2 * r, 2 * r), 30 * 16, 120 * 16);
+    } else {
+        p.drawEllipse(QRectF(8, 8, 24, 24));                       // a thermometer bulb
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(18, 4, 4, 20));
+    }
+    return pm;
+}
+
+}  // namespace
+
+FrmInfrared::FrmInfrared(QWidget* parent) : QDialog(parent), ui(new Ui::FrmInfrared) {
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("FrmInfrared"));
+    ui->Image1->setPixmap(Decoration(QColor(80, 130, 200), 0));
+    ui->Image2->setPixmap(Decoration(QColor(200, 90, 60), 1));
+    ui->Image3->setPixmap(Decoration(QColor(220, 60, 60), 2));
+
+    pages_ = new ParameterPages(this);
+    pages_->setObjectName(QStringLiteral("ParameterPages"));
+    ui->layoutFrame1->addWidget(pages_->barCodeGroup());
+    QTabWidget* tabs = pages_->tabs();
+    tabs->setObjectName(QStringLiteral("SSTab1"));
+    ui->layoutFrame2->addWidget(tabs);
+    pages_->hide();   // its bar-code group and tabs now live in Frame1 and Frame2
+
+    panel_ = new TrafficLogPanel(ui->panelHost);
+    ui->layoutPanel->addWidget(panel_);
+    connect(panel_->CmdClear(), &QPushButton::clicked, this, [this] { panel_->txtBaoWen()->setText(QString()); });
+
+    connect(pages_, &ParameterPages::requestClicked, this, &FrmInfrared::requestClicked);
+    loadStep();
+}
+
+FrmInfrared::~FrmInfrared() { delete ui; }
+
+FrmInfrared* FrmInfrared::Instance() { return TheInstance().data(); }
+
+FrmInfrared* FrmInfrared::LoadedInstance(QWidget* parent) {
+    if (!TheInstance()) TheInstance() = new FrmInfrared(parent);
+    return TheInstance().data();
+}
+
+QLabel* FrmInfrared::LblInf() const { return ui->LblInf; }
+
+void FrmInfrared::loadStep() {
+    // Empty the table TempData, then open its record set (nothing reads it).
+    QSqlDatabase db = modDtu::DbConn();
+    if (db.isValid() && db.isOpen()) {
+        QSqlQuery del(db);
+        if (del.exec(QStringLiteral("delete from TempData"))) {
+            tempData_ = QSqlQuery(db);
+            tempData_.exec(QStringLiteral("select * from TempData"));
+        }
+    }
+    pages_->resetToLoadState();
+    pages_->tabs()->setCurrentIndex(0);
+    ui->LblInf->setText(QStringLiteral("系统提示"));
+}
+
+bool FrmInfrared::barCodeCheck(const QString& emptyMessage) {
+    const QString text = pages_->lineEdit(QStringLiteral("txtBarCode"))->text();
+    if (text.isEmpty()) {
+        MsgBox(this, emptyMessage, kAppTitle, BoxIcon::Critical);
+        return false;
+    }
+    if (TrimSpaces(text).size() != 13) {
+        MsgBox(this, QStringLiteral("条形码应该为13位"), kAppTitle, BoxIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+void FrmInfrared::requestClicked(Op op) {
+    const RequestRow* row = RowOf(op);
+    if (row == nullptr) return;
+    QPointer<FrmInfrared> self(this);
+    const QString opName = OpNameOf(op);
+    try {
+        if (row->nameAt == NameAt::First) modDtu::OpName = opName;
+        pages_->clearBeforeRequest(op);
+
+        ht6630::PayloadResult built;
+        if (op == Op::SetBarCode) {
+            // The bar code is this request's value: its check comes first.
+            if (!barCodeCheck(QString::fromUtf8(row->emptyBarCodeMessage))) return;
+            if (!self) return;
+            modDtu::OpName = opName;
+            built = ht6630::BuildPayload(op, pages_->inputs());
+            if (built.failure) {
+                ShowCheckFailure(this, *built.failure);
+                return;
+            }
+        } else {
+            built = ht6630::BuildPayload(op, pages_->inputs());
+            if (built.failure) {
+                ShowCheckFailure(this, *built.failure);
+                return;
+            }
+            if (row->nameAt == NameAt::AfterChecks) modDtu::OpName = opName;
+            if (row->emptyBarCodeMessage != nullptr) {
+                if (!barCodeCheck(QString::fromUtf8(row->emptyBarCodeMessage))) return;
+                if (!self) return;
+            }
+        }
+
+        const ht6630::CatalogueEntry& entry = ht6630::Entry(op);
+        if (op == Op::ReadBarCode || op == Op::SetBarCode) {
+            termAddr_ = QString::fromLatin1(ht6630::kBarCodeAddress.data(),
+                                            static_cast<qsizetype>(ht6630::kBarCodeAddress.size()));
+        } else {
+            termAddr_ = QStringLiteral("0") + TrimSpaces(pages_->lineEdit(QStringLiteral("txtBarCode"))->text());
+        }
+        modDtu::ExpectLen = static_cast<qint16>(entry.responseLength);
+
+        const QByteArray addr = termAddr_.toUtf8();
+        const std::string_view address(addr.constData(), static_cast<size_t>(addr.size()));
+        const int length = static_cast<int>(built.payload.size());
+        const ht6630::Bytes frame =
+            row->preamble ? ht6630::MakeFrame_Infrared(entry.functionCode, address, length, built.payload)
+                          : ht6630::MakeFrame_Request(entry.functionCode, address, length, built.payload);
+        const QByteArray bytes(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size()));
+
+        modDtu::ShowBaoWen(bytes, panel_, true);
+        modDtu::RecvLen = 0;
+
+        // A port that is not open (never opened, or its device has gone) ends the
+        // click here: nothing is written and the status label keeps its text.
+        QSerialPort* port = modDtu::MSComm1();
+        if (port == nullptr || !port->isOpen()) return;
+        port->clear(QSerialPort::AllDirections);   // unread input and unsent output
+        if (ReceivePath* path = CurrentReceivePath()) path->discardPending();
+        port->write(bytes);
+        ui->LblInf->setText(QString::fromUtf8(row->status));
+    } catch (const std::exception&) {
+        // A request that cannot be built ends the click quietly.
+    }
+}
+
+void NotifyPortLost() {
+    if (FrmInfrared* w = FrmInfrared::Instance()) w->LblInf()->setText(PortLostText());
+}
+
+// --- hooks the main window calls -------------------------------------------------
+
+void DealData_Infrared() {
+    QWidget* parent = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("frmMainDtu")) parent = w;
+    FrmInfrared* console = FrmInfrared::LoadedInstance(parent);
+    if (console == nullptr) return;
+
+    console->LblInf()->setText(QString());
+    const qsizetype n = std::clamp<qsizetype>(modDtu::RecvLen, 0, modDtu::RecvBuf.size());
+    const QByteArray block = modDtu::RecvBuf.left(n);
+    modDtu::ShowBaoWen(block, console->panel(), false);
+
+    const QByteArray opName = modDtu::OpName.toUtf8();
+    const ht6630::SerialJudgement j = ht6630::JudgeSerialBlock(
+        ht6630::ByteView(reinterpret_cast<const std::uint8_t*>(block.constData()), static_cast<size_t>(block.size())),
+        std::string_view(opName.constData(), static_cast<size_t>(opName.size())), modDtu::ExpectLen);
+    if (!j.fields.empty()) console->pages()->apply(j.fields);
+    console->LblInf()->setText(QString::fromUtf8(j.status.data(), static_cast<qsizetype>(j.status.size())));
+}
+
+void ShowFrmInfrared(QWidget* mainWindow) {
+    modDtu::ChannelName = QStringLiteral("Infrared");
+    QPointer<FrmInfrared> console = FrmInfrared::LoadedInstance(mainWindow);
+    if (!console) return;
+    console->exec();
+    // Closing unloads the console; the next opening loads it again.
+    if (console) delete console.data();
+}
+
+void ShowFrmSetPort(QWidget* mainWindow) {
+    QPointer<FrmSetPort> dialog = new FrmSetPort(mainWindow);
+    dialog->load();
+    if (!dialog) return;
+    dialog->exec();
+    if (dialog) delete dialog.data();
+}
+
+}  // namespace serial

@@ -1,0 +1,32 @@
+#pragma once
+// The serial port settings dialog: the port probe, the line settings, the switch.
+#include <QDialog>
+
+namespace Ui { class FrmSetPort; }
+class QSerialPort;
+
+namespace serial {
+
+class FrmSetPort : public QDialog {
+    Q_OBJECT
+public:
+    explicit FrmSetPort(QWidget* parent = nullptr);
+    ~FrmSetPort() override;
+
+    // The load step: probes COM1..COM16, selects the first port found (which applies
+    // the default settings), fills the data-bit and stop-bit lists, shows the switch.
+    void load();
+
+private:
+    void comboChosen();            // a choice in any of the five combo boxes
+    void cmdSwitchClicked();
+    bool applyFromCombos();        // reads the combo boxes and runs the apply step
+    void showOpenState();
+    void showClosedState();
+    void showSwitchState(bool opened);
+    void updateDeviceTips();
+
+    Ui::FrmSetPort* ui;
+};
+
+}  // namespace serial
