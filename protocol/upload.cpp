@@ -192,22 +192,36 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
         for (std::size_t k = m; k <= m + 56; ++k) sum += f[k];
         if ((sum & 0xFF) != f[m + 57]) continue;
 
+        // A digit string such as "9E9999.99" reads as a number beyond any range: such a
+        // record has no readable line and is skipped like a record with a bad checksum.
+        const double lastHeat = DigitValue(f, m + 15, 4, 6);
+        const double heat = DigitValue(f, m + 20, 4, 6);
+        const double power = DigitValue(f, m + 25, 4, 6);
+        const double flow = DigitValue(f, m + 30, 4, 4);
+        const double totalFlow = DigitValue(f, m + 35, 4, 6);
+        const float t1 = static_cast<float>(DigitValue(f, m + 39, 3, 4));
+        const float t2 = static_cast<float>(DigitValue(f, m + 42, 3, 4));
+        const double hours = DigitValue(f, m + 45, 3, 6);
+        if (!std::isfinite(lastHeat) || !std::isfinite(heat) || !std::isfinite(power) ||
+            !std::isfinite(flow) || !std::isfinite(totalFlow) || !std::isfinite(t1) ||
+            !std::isfinite(t2) || !std::isfinite(hours)) {
+            continue;
+        }
+
         std::string line;
         line.reserve(640);
         line += "\\\\**\\\\接收到的热表设备地址:";
         AppendDigits(line, f, m + 2, 5);
         line += ",上次抄表热量:";
-        AppendShortest(line, DigitValue(f, m + 15, 4, 6));
+        AppendShortest(line, lastHeat);
         line += ",当前热量:";
-        AppendShortest(line, DigitValue(f, m + 20, 4, 6));
+        AppendShortest(line, heat);
         line += ",热功率:";
-        AppendShortest(line, DigitValue(f, m + 25, 4, 6));
+        AppendShortest(line, power);
         line += ",瞬时流量:";
-        AppendShortest(line, DigitValue(f, m + 30, 4, 4));
+        AppendShortest(line, flow);
         line += ",累计流量:";
-        AppendShortest(line, DigitValue(f, m + 35, 4, 6));
-        float t1 = static_cast<float>(DigitValue(f, m + 39, 3, 4));
-        float t2 = static_cast<float>(DigitValue(f, m + 42, 3, 4));
+        AppendShortest(line, totalFlow);
         line += ",供水温度:";
         AppendShortest(line, t1);
         line += ",回水温度:";
@@ -215,7 +229,7 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
         line += ",温差:";
         AppendZeroHashHash(line, t1 - t2);
         line += ",累计工作时间:";
-        AppendShortest(line, DigitValue(f, m + 45, 3, 6));
+        AppendShortest(line, hours);
         line += ',';
 
         std::string flags = HexDigitToBits(std::string_view(&kUpperHex[f[m + 55] >> 4], 1)) +

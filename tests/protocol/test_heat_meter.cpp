@@ -185,6 +185,21 @@ TEST(HeatMeterText, BadRecordsAreSkippedAndTheRestDecoded) {
     EXPECT_EQ(DealData_HeatMeter(HeatFrame({unreadChanged}), "x"), "");
 }
 
+TEST(HeatMeterText, ValuesBeyondAnyRangeSkipTheRecord) {
+    // "1E9999.99" and "9E99.99" read as exponent forms too large for the number types.
+    Meter huge;
+    huge.heat = {0x99, 0x99, 0x99, 0x1E};
+    Meter hugeTemp;
+    hugeTemp.supply = {0x99, 0x99, 0x9E};
+    Meter fine;
+    fine.heat = {0x00, 0x03, 0xE0, 0x00};  // "00E003.00": exponent of a zero mantissa, 0
+    std::string text = DealData_HeatMeter(
+        HeatFrame({Record(huge, 1), Record(hugeTemp, 2), Record(fine, 3)}), "14:03:27");
+    EXPECT_EQ(text.find("inf"), std::string::npos);
+    EXPECT_EQ(text.find("\r\n"), text.size() - 2) << text;  // one line: the third record
+    EXPECT_EQ(Piece(text, "当前热量"), "0");
+}
+
 TEST(HeatMeterText, RecordCountLimits) {
     Bytes one = Record(Meter{}, 1);
     EXPECT_EQ(DealData_HeatMeter(HeatFrame({one, one, one, one}), "x"), "");  // n = 4
