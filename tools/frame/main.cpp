@@ -14,8 +14,8 @@
 
 #include "protocol/bytes.h"
 #include "protocol/catalogue.h"
+#include "protocol/describe.h"
 #include "protocol/frame.h"
-#include "tools/frame/describe_call.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ int RunCrc(const std::vector<std::string>& args) {
 int RunDecode(const std::vector<std::string>& args) {
     Bytes bytes;
     if (auto error = ReadHexArguments(args, bytes)) return Fail(*error);
-    std::string text = DescribeFrameText(bytes);
+    std::string text = DescribeFrame(bytes);
     if (!text.empty() && text.back() != '\n') text.push_back('\n');
     std::cout << text;
     return 0;
