@@ -1,0 +1,42 @@
+// The console's start-up: database, then the main window.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QDir>
+
+#include "shell/MsgBox.h"
+#include "shell/app/Database.h"
+#include "shell/app/frmMainDtu.h"
+#include "shell/frmInfo.h"
+#include "shell/automation/AutomationServer.h"
+
+namespace {
+// The TCP data centre may hold thousands of connections: allow as many open
+// descriptors as the system lets this process have.
+void RaiseOpenFileLimit() {
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+        lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    RaiseOpenFileLimit();
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    StartAutomationFromEnvironment(&app);
+
+    const app::DbOpenResult db = app::OpenDbConn(QCoreApplication::applicationDirPath());
+    if (!db.ok) {
+        MsgBox(nullptr, QStringLiteral("错误号：%1\n错误描述：%2").arg(db.number, db.description), kAppTitle,
+               BoxIcon::Critical);
+        return 1;
+    }
+
+    frmMainDtu main;
+    main.show();
+    FrmInfo();   // the network log exists (hidden) from the start, so its lines are never lost
+    return app.exec();
+}
