@@ -188,7 +188,10 @@ private:
             status(kUploadOk);
         }
         if (is(15, 0x05) && is(14, 0x03)) {
-            addText(Action::Kind::AppendDataReceive, DealData_HeatMeter(b_, TimeOfDayText(now_)));
+            // Records that fail their checks (or are not there) give no line; only lines
+            // are appended.
+            std::string lines = DealData_HeatMeter(b_, TimeOfDayText(now_));
+            if (!lines.empty()) addText(Action::Kind::AppendDataReceive, lines);
             replyFrame(kFuncUploadAck, HeatMeterAckPayload(b_));
             status(kHeatMeterOk);
         }
