@@ -1,0 +1,21 @@
+// The main window's menu items "TCP通讯" and "UDP通讯": each opens its console
+// anew (load values), modally.
+#include <QPointer>
+
+#include "server/frmServerInfrared_TCP.h"
+#include "server/frmServerInfrared_UDP.h"
+#include "shell/app/WindowHooks.h"
+
+namespace server {
+
+template <typename Console>
+static void ShowModal(QWidget* mainWindow) {
+    QPointer<Console> w = new Console(mainWindow);
+    w->exec();
+    delete w.data();
+}
+
+void ShowFrmServerTcp(QWidget* mainWindow) { ShowModal<frmServerInfrared_TCP>(mainWindow); }
+void ShowFrmServerUdp(QWidget* mainWindow) { ShowModal<frmServerInfrared_UDP>(mainWindow); }
+
+}  // namespace server
