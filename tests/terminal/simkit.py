@@ -1,0 +1,169 @@
+"""Helpers for the terminal simulator's tests: an independent frame builder and
+CRC, and a wrapper that runs ht6630-terminal and reads its JSON lines."""
+import json
+import os
+import queue
+import select
+import signal
+import subprocess
+import threading
+import time
+
+BIN = os.environ.get("HT6630_BIN", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
+TERMINAL = os.path.join(BIN, "ht6630-terminal")
+BARCODE_ADDR = "99999999999999"
+
+
+def crc16(data):
+    crc = 0xFFFF
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def pack_address(addr):
+    return bytes(int(addr[2 * k:2 * k + 2], 16) for k in range(7))
+
+
+def frame(code, addr, payload, reply=False):
+    head = bytes([0x71, 0x76] if reply else [0x51, 0x56]) + bytes([code]) + pack_address(addr)
+    body = head + bytes([len(payload) >> 8, len(payload) & 0xFF]) + bytes(payload)
+    c = crc16(body)
+    return body + bytes([c & 0xFF, c >> 8, 0x0D])
+
+
+def hx(s):
+    return bytes.fromhex(s.replace(" ", ""))
+
+
+def spaced(b):
+    return " ".join("%02X" % x for x in b)
+
+
+def crc_ok(f):
+    c = crc16(f[:-3])
+    return f[-3] == (c & 0xFF) and f[-2] == (c >> 8)
+
+
+class Sim:
+    """A running ht6630-terminal; its stdout lines are collected by a thread."""
+
+    def __init__(self, *args, env=None):
+        self.proc = subprocess.Popen([TERMINAL, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     env=env or os.environ.copy())
+        self.lines = queue.Queue()
+        self.all = []
+        self.stderr = b""
+        self._t = threading.Thread(target=self._pump, daemon=True)
+        self._t.start()
+        self._e = threading.Thread(target=self._pump_err, daemon=True)
+        self._e.start()
+
+    def _pump(self):
+        for raw in self.proc.stdout:
+            line = raw.decode("utf-8", "replace").rstrip("\n")
+            self.all.append(line)
+            self.lines.put(line)
+
+    def _pump_err(self):
+        self.stderr = self.proc.stderr.read()
+
+    def next_line(self, timeout=10.0):
+        return self.lines.get(timeout=timeout)
+
+    def wait_json(self, pred, timeout=10.0):
+        """The next JSON line for which pred(obj) holds."""
+        end = time.monotonic() + timeout
+        while True:
+            left = end - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no matching line within %.1fs; seen: %s" % (timeout, self.all[-20:]))
+            try:
+                line = self.lines.get(timeout=left)
+            except queue.Empty:
+                continue
+            try:
+                obj = json.loads(line)
+            except ValueError:
+                continue
+            if pred(obj):
+                return obj
+
+    def stop(self, sig=signal.SIGTERM, timeout=10.0):
+        """Ends the run (if still running) and returns (exit code, summary)."""
+        if self.proc.poll() is None:
+            self.proc.send_signal(sig)
+        try:
+            rc = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError("simulator did not end within %.1fs" % timeout)
+        self._t.join(timeout=5)
+        self._e.join(timeout=5)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+        summary = json.loads(self.all[-1])["summary"] if self.all and self.all[-1].startswith('{"summary"') else None
+        return rc, summary
+
+    def frames(self, **match):
+        out = []
+        for line in self.all:
+            try:
+                o = json.loads(line)
+            except ValueError:
+                continue
+            if "summary" in o:
+                continue
+            if all(o.get(k) == v for k, v in match.items()):
+                out.append(o)
+        return out
+
+
+def read_for(fd, quiet=0.4, total=5.0):
+    """Bytes from fd until `quiet` seconds pass without any (or `total` in all)."""
+    got = b""
+    end = time.monotonic() + total
+    while time.monotonic() < end:
+        r, _, _ = select.select([fd], [], [], quiet)
+        if not r:
+            if got:
+                break
+            continue
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        got += chunk
+    return got
+
+
+def cut_frames(buf):
+    """Splits a byte stream the way the console's TCP side does: QV/qv by length,
+    5-byte short frames; returns (frames, rest)."""
+    out = []
+    i = 0
+    while i < len(buf):
+        if buf[i] in (0x51, 0x71) and i + 1 < len(buf) and buf[i + 1] in (0x56, 0x76):
+            if len(buf) - i < 12:
+                break
+            total = 15 + (buf[i + 10] << 8 | buf[i + 11])
+            if len(buf) - i < total:
+                break
+            out.append(buf[i:i + total])
+            i += total
+        elif buf[i] == 0x71 and len(buf) - i >= 5 and buf[i + 1:i + 5] == b"\x05\x02\x00\xab":
+            # upload-end notice: 15 bytes or more, it ends with 0x0D
+            j = buf.find(b"\x0d", i + 5)
+            if j < 0:
+                break
+            out.append(buf[i:j + 1])
+            i = j + 1
+        else:
+            out.append(buf[i:i + 1])
+            i += 1
+    return out, buf[i:]
