@@ -157,13 +157,66 @@ def cut_frames(buf):
             out.append(buf[i:i + total])
             i += total
         elif buf[i] == 0x71 and len(buf) - i >= 5 and buf[i + 1:i + 5] == b"\x05\x02\x00\xab":
-            # upload-end notice: 15 bytes or more, it ends with 0x0D
-            j = buf.find(b"\x0d", i + 5)
-            if j < 0:
+            # the simulator's upload-end notice is 15 bytes
+            if len(buf) - i < 15:
                 break
-            out.append(buf[i:j + 1])
-            i = j + 1
+            out.append(buf[i:i + 15])
+            i += 15
         else:
             out.append(buf[i:i + 1])
             i += 1
     return out, buf[i:]
+
+
+class StreamReader:
+    """Frames from a TCP connection, cut as they arrive; also keeps each recv()
+    chunk with its arrival time."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.buf = b""
+        self.ready = []
+        self.chunks = []
+
+    def next(self, timeout=10.0):
+        end = time.monotonic() + timeout
+        while not self.ready:
+            left = end - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no frame within %.1fs (held %s)" % (timeout, spaced(self.buf)))
+            r, _, _ = select.select([self.conn], [], [], left)
+            if not r:
+                continue
+            chunk = self.conn.recv(65536)
+            if not chunk:
+                raise EOFError("connection closed (held %s)" % spaced(self.buf))
+            self.chunks.append((time.monotonic(), chunk))
+            frames, self.buf = cut_frames(self.buf + chunk)
+            self.ready.extend(frames)
+        return self.ready.pop(0)
+
+    def next_not(self, code, timeout=10.0):
+        """The next frame that is not a terminal frame with this function code."""
+        while True:
+            f = self.next(timeout)
+            if not (f[:2] == b"QV" and f[2] == code):
+                return f
+
+
+def auto_answer(frame_bytes, own_addr, end_code=0x07):
+    """What a plain data centre answers to a terminal frame (None: nothing)."""
+    f = frame_bytes
+    if f[:2] == b"QV" and f[2] == 0x01:
+        return frame(0x71, own_addr, [0, 0, 0], reply=True)
+    if f[:2] == b"QV" and f[2] == 0x02 and len(f) >= 18:
+        return frame(0x72, own_addr, [0, 0, 0], reply=True)
+    if f[:2] == b"QV" and f[2] == 0x2C and len(f) >= 16:
+        if f[12:14] == b"\x10\x02":
+            return frame(0x9C, own_addr, hx("24 05 17 08 30 00 01"), reply=True)
+        if f[14:16] == b"\x03\x05":
+            n = f[16]
+            tags = [f[17 + 62 * i] for i in range(n) if 17 + 62 * i < len(f)]
+            return frame(0x9C, own_addr, bytes([3, 5, n] + tags), reply=True)
+    if f[:5] == b"\x71\x05\x02\x00\xab":
+        return bytes([0x51, end_code, 0x02, 0x00, 0xAB])
+    return None
