@@ -1,5 +1,6 @@
 #include "protocol/upload.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -144,10 +145,10 @@ std::string DealData_Upload(ByteView f) {
     out += kCrLf;
 
     // Only records the frame holds completely are written; the count is not trusted.
-    out.reserve(out.size() + static_cast<std::size_t>(n) * 48 + 4);
-    for (unsigned j = 0; j < n; ++j) {
-        std::size_t at = kHeaderEnd + 4u * j;
-        if (at + 4 > f.size()) break;
+    const std::size_t held = std::min<std::size_t>(n, (f.size() - kHeaderEnd) / 4);
+    out.reserve(out.size() + held * 48 + 4);
+    for (std::size_t j = 0; j < held; ++j) {
+        std::size_t at = kHeaderEnd + 4 * j;
         int temp = static_cast<int>(BigEndian16(f, at));
         if (temp >= 0x8000) temp -= 0x10000;
         out += "温度:";
