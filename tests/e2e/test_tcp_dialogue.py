@@ -283,7 +283,7 @@ class DialogueBranches(unittest.TestCase):
             s.sendall(UPLOAD_END)
             self.assertEqual(recv_n(s, 5), bytes([0x51, 0x05, 0x02, 0x00, 0xAB]))
             # The live reading comes back and is decoded.
-            s.sendall(reply(0x79, BAR, bytes([0xFF, 0x38, 0x02, 0x58])))
+            s.sendall(reply(0x79, BAR, bytes([0x00, 0x04, 0xFF, 0x38, 0x02, 0x58])))
             c.wait_status("提示信息:读取实时温度湿度成功！")
             self.assertEqual(c.text(W + "/txtTemp"), "-20")
             self.assertEqual(c.text(W + "/txtHumi"), "60")
