@@ -40,7 +40,7 @@ class PortAndMenus(unittest.TestCase):
         c.wait_window("FrmInfrared")
         self.assertEqual(c.msgboxes(), [])
         c.close("FrmInfrared")
-        c.wait_for(lambda: not c.window("FrmInfrared")["visible"], what="FrmInfrared closed")
+        c.wait_for(lambda: not (c.window("FrmInfrared") or {}).get("visible"), what="FrmInfrared closed")
         c.click("frmMainDtu/" + item)
         w = c.wait_window(window)
         self.assertTrue(w["modal"])
