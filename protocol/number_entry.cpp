@@ -11,7 +11,7 @@ namespace {
 
 // Characters the number reader skips wherever they stand.
 bool IsSkippedBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsEdgeBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsEdgeBlank(char c) { return IsSkippedBlank(c); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsExponentMark(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
 

@@ -40,10 +40,10 @@ TEST(NumberEntry, ExtremeExponentsGiveInfinityOrZero) {
 }
 
 TEST(NumberEntry, NumericMeansTheWholeText) {
-    for (const char* yes : {"0", "24", " 24 ", "05", "1.5", "1.", ".5", "+5", "-5", "1e1", "1E+1", "1d-2", "\t7\t"})
+    for (const char* yes : {"0", "24", " 24 ", "05", "1.5", "1.", ".5", "+5", "-5", "1e1", "1E+1", "1d-2", "\t7\t", "\n7\n"})
         EXPECT_TRUE(IsNumeric(yes)) << '"' << yes << '"';
     for (const char* no : {"", " ", "a", "1a", "1 2", "1e", "1e+", ".", "-", "+", "1.2.3", "--1", "e1", "0x10",
-                           "1,000", "２４"})
+                           "1,000", "２４", "\r4", "4\r"})
         EXPECT_FALSE(IsNumeric(no)) << '"' << no << '"';
 }
 
