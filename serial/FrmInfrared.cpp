@@ -118,10 +118,8 @@ FrmInfrared::FrmInfrared(QWidget* parent) : QDialog(parent), ui(new Ui::FrmInfra
     pages_ = new ParameterPages(this);
     pages_->setObjectName(QStringLiteral("ParameterPages"));
     ui->layoutFrame1->addWidget(pages_->barCodeGroup());
-    QTabWidget* tabs = pages_->tabs();
-    tabs->setObjectName(QStringLiteral("SSTab1"));
-    ui->layoutFrame2->addWidget(tabs);
-    pages_->hide();   // its bar-code group and tabs now live in Frame1 and Frame2
+    pages_->tabs()->setObjectName(QStringLiteral("SSTab1"));
+    ui->layoutFrame2->addWidget(pages_);   // the tabs; the bar-code group lives in Frame1
 
     panel_ = new TrafficLogPanel(ui->panelHost);
     ui->layoutPanel->addWidget(panel_);
