@@ -5,7 +5,6 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotimer.h>
 
 #include <cerrno>
@@ -210,6 +209,8 @@ NetTerminal::NetTerminal(int index, const Options& o, const QHostAddress& host, 
     connect(&heartbeat_, &QTimer::timeout, this, [this] {
         send("heartbeat", st.heartbeatFrame(), tcp_ ? "heartbeat-ack" : "");
     });
+    napTimer_.setSingleShot(true);
+    connect(&napTimer_, &QTimer::timeout, this, &NetTerminal::wake);
     connectTimeout_.setSingleShot(true);
     connect(&connectTimeout_, &QTimer::timeout, this, [this] {
         if (!connected_) finish(false, "connection timed out");
@@ -297,7 +298,6 @@ void NetTerminal::onSocketError() {
         else finish(false, "connection closed by the data centre");
         return;
     }
-    if (getenv("SIMDEBUG")) std::fprintf(stderr, "socket error %d %s\n", int(e), sock_->errorString().toLocal8Bit().constData());
     if (!tcp_ && e != QAbstractSocket::ConnectionRefusedError && e != QAbstractSocket::HostNotFoundError) return;
     finish(false, sock_->errorString().toStdString() + " (" + host_.toString().toStdString() + ":" +
                       std::to_string(port_) + ")");
@@ -312,7 +312,7 @@ void NetTerminal::finish(bool ok, const std::string& reason) {
     connectTimeout_.stop();
     if (!reason.empty()) Report(st.p.barCode, reason);
     if (sock_) sock_->abort();
-    emit answerArrived();   // wakes a waiting dialogue, which then sees finished_
+    wake();   // a napping dialogue then sees finished_
     emit done();
 }
 
@@ -346,13 +346,27 @@ void NetTerminal::send(const std::string& kind, Bytes frame, const std::string& 
     sendShaped(kind, std::move(s), {kind}, {expect});
 }
 
+void NetTerminal::Nap::await_suspend(std::coroutine_handle<> h) {
+    t->napper_ = h;
+    if (ms >= 0) t->napTimer_.start(int(ms));
+}
+
+// Resumes a napping dialogue once, from the event loop (never inside the caller).
+void NetTerminal::wake() {
+    if (!napper_) return;
+    auto h = napper_;
+    napper_ = {};
+    napTimer_.stop();
+    QMetaObject::invokeMethod(this, [h] { h.resume(); }, Qt::QueuedConnection);
+}
+
 QCoro::Task<bool> NetTerminal::waitAnswer(std::string kind, long target) {
     QPointer<NetTerminal> self(this);
     const double deadline = Traffic::get().now() + o_.answerTimeout;
     while (!finished_ && answered_[kind] < target) {
         const double rem = deadline - Traffic::get().now();
         if (rem <= 0) co_return false;
-        co_await qCoro(this, &NetTerminal::answerArrived, std::chrono::milliseconds(long(rem * 1000) + 1));
+        co_await Nap{this, long(rem * 1000) + 1};
         if (!self) co_return false;
     }
     co_return !finished_;
@@ -374,13 +388,16 @@ QCoro::Task<> NetTerminal::dialogue() {
             co_return;
         }
         const double every = o_.uploadEvery >= 0 ? o_.uploadEvery : double(st.p.upload) * 60.0;
-        if (every <= 0) {
-            // No periodic uploads: only an "upload now" request starts another.
-            co_await qCoro(this, &NetTerminal::uploadNowRequested, std::chrono::milliseconds(-1));
-        } else {
-            co_await qCoro(this, &NetTerminal::uploadNowRequested, std::chrono::milliseconds(long(every * 1000)));
+        // The next upload: after the interval, or at once on an "upload now" request
+        // (with no interval, only such a request starts another).
+        const double due = Traffic::get().now() + every;
+        while (!uploadNow_) {
+            const double rem = due - Traffic::get().now();
+            if (every > 0 && rem <= 0) break;
+            co_await Nap{this, every > 0 ? long(rem * 1000) + 1 : -1};
+            if (!self || finished_) co_return;
         }
-        if (!self || finished_) co_return;
+        uploadNow_ = false;
     }
 }
 
@@ -487,7 +504,10 @@ void NetTerminal::handle(const Cutter::Block& b) {
         Traffic::get().frame(term, false, kind, b.bytes, extra);
         if (!a.ignored.empty()) Report(term, "request not answered: " + a.ignored);
         if (a.response) send("response", *a.response, "", true);
-        if (a.uploadNow) emit uploadNowRequested();
+        if (a.uploadNow) {
+            uploadNow_ = true;
+            wake();
+        }
         return;
     }
     if (kind == "upload-ack" && b.bytes.size() >= 22) {
@@ -504,7 +524,7 @@ void NetTerminal::handle(const Cutter::Block& b) {
         Traffic::get().latency(p.sentKind, std::max(0.0, (b.firstByteAt - p.endAt) * 1000.0));
     }
     ++answered_[kind];
-    emit answerArrived();
+    wake();
 }
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <coroutine>
 #include <deque>
 #include <map>
 #include <random>
@@ -73,12 +74,18 @@ public:
     bool failed() const { return failed_; }
 
 signals:
-    void answerArrived();
-    void uploadNowRequested();
-    void connectedOrFailed();
     void done();
 
 private:
+    // Suspends the dialogue until wake() or the timeout (ms < 0: no timeout).
+    struct Nap {
+        NetTerminal* t;
+        long ms;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> h);
+        void await_resume() const noexcept {}
+    };
+    void wake();
     QCoro::Task<> dialogue();
     QCoro::Task<bool> waitAnswer(std::string kind, long target);
     QCoro::Task<> uploadCycle();
@@ -103,6 +110,9 @@ private:
     Cutter cutter_;
     QTimer heartbeat_;
     QTimer connectTimeout_;
+    QTimer napTimer_;
+    std::coroutine_handle<> napper_;
+    bool uploadNow_ = false;
     std::mt19937 rng_;
     std::map<std::string, std::deque<Pending>> pending_;
     std::map<std::string, long> answered_;
