@@ -150,6 +150,30 @@ class UdpDialogue(unittest.TestCase):
                           c.text(W + "/txtBaoWen"))
 
 
+class UdpWithTheSimulator(unittest.TestCase):
+    def test_full_dialogue_with_heat_meters(self):
+        import os
+        import subprocess
+        from harness import bin_dir
+        sim = os.path.join(bin_dir(), "ht6630-terminal")
+        if not os.path.exists(sim):
+            self.skipTest("ht6630-terminal not built")
+        with UdpConsole() as c:
+            c.open_udp()
+            p = subprocess.Popen([sim, "--udp", "127.0.0.1:%d" % c.port, "--once", "--heat-meters", "3",
+                                  "--duration", "9"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            try:
+                c.wait_status("提示信息:数据上传结束，并进入实时采集模式！", timeout=9)
+                self.assertEqual(c.text(W + "/TxtDQID"), BAR)
+                self.assertNotEqual(c.text(W + "/DataReceive"), "")
+                log = c.text(W + "/txtBaoWen")
+                self.assertIn("TX: 71 76 9C 02 01 23 45 67 89 01 00 06 03 05 03 ", log)
+                self.assertIn("TX: 51 07 02 00 AB ", log)
+            finally:
+                p.kill()
+                p.communicate(timeout=5)
+
+
 class UdpStartStop(unittest.TestCase):
     def test_start_stop_and_close_rules(self):
         with UdpConsole() as c:
