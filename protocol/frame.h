@@ -56,6 +56,7 @@ std::array<std::uint8_t, 7> PackAddress(std::string_view address);
 
 // The 13-digit bar code of 7 address bytes: the low hex digit of the first byte,
 // then two upper-case hex digits of each of the other six. Needs 7 bytes.
+// Fewer than 7 bytes give an empty text (nothing is read past the end).
 std::string BarCodeFromAddress(ByteView sevenBytes);
 
 }  // namespace ht6630
