@@ -135,7 +135,8 @@ class TcpDialogue(unittest.TestCase):
         self.assertGreaterEqual(kinds.count(0x2C), 3)
         self.assertIn(kinds.count(0x2C) - kinds.count("end"), (0, 1))   # the last cycle may be under way
         self.assertEqual(len(set(temps)), len(temps), "the synthetic temperature moves")
-        self.assertEqual(s["received"]["heartbeat-ack"], s["sent"]["heartbeat"] - s["missing"])
+        self.assertLessEqual(s["sent"]["heartbeat"] - s["missing"], s["received"]["heartbeat-ack"])
+        self.assertLessEqual(s["received"]["heartbeat-ack"], s["sent"]["heartbeat"])
         self.assertIn("heartbeat", s["latency_ms"])
 
     def test_closed_by_data_centre_and_refused(self):

@@ -1,0 +1,101 @@
+"""--count: a few hundred terminals, each on its own connection or socket, with
+consecutive bar codes, all holding the dialogue with one loopback data centre."""
+import selectors
+import socket
+import time
+import unittest
+
+from simkit import Sim, auto_answer, cut_frames
+
+N = 300
+
+
+def addr_of(f):
+    return "".join("%02X" % b for b in f[3:10])
+
+
+class ManyTerminals(unittest.TestCase):
+    def test_tcp_terminals(self):
+        srv = socket.socket()
+        srv.bind(("127.0.0.1", 0))
+        srv.listen(1024)
+        srv.setblocking(False)
+        sel = selectors.DefaultSelector()
+        sel.register(srv, selectors.EVENT_READ)
+        sim = Sim("--tcp", "127.0.0.1:%d" % srv.getsockname()[1], "--count", str(N), "--once", "--records", "1",
+                  "--quiet", "--heartbeat", "600")
+        bufs, addrs, ends = {}, {}, 0
+        deadline = time.monotonic() + 60
+        try:
+            while ends < N and time.monotonic() < deadline:
+                for key, _ in sel.select(timeout=0.5):
+                    if key.fileobj is srv:
+                        try:
+                            c, _ = srv.accept()
+                        except BlockingIOError:
+                            continue
+                        c.setblocking(False)
+                        sel.register(c, selectors.EVENT_READ)
+                        bufs[c] = b""
+                        continue
+                    c = key.fileobj
+                    try:
+                        d = c.recv(65536)
+                    except BlockingIOError:
+                        continue
+                    if not d:
+                        sel.unregister(c)
+                        continue
+                    frames, bufs[c] = cut_frames(bufs[c] + d)
+                    for f in frames:
+                        if f[:3] == b"QV\x01":
+                            addrs[c] = addr_of(f)
+                        if f[:2] == b"\x71\x05":
+                            ends += 1
+                        a = auto_answer(f, addrs.get(c, "0"))
+                        if a:
+                            c.sendall(a)
+            time.sleep(1.0)   # the last answers reach the simulator
+            self.assertEqual(ends, N)
+            self.assertEqual(len(bufs), N, "one connection per terminal")
+            want = {"0%013d" % (2012345678901 + k) for k in range(N)}
+            self.assertEqual(set(addrs.values()), want)
+        finally:
+            rc, s = sim.stop(timeout=30)
+            for c in list(bufs):
+                c.close()
+            srv.close()
+        self.assertEqual(rc, 0)
+        self.assertEqual(s["terminals"], N)
+        for kind in ("registration", "upload", "upload-end"):
+            self.assertEqual(s["sent"][kind], N)
+        for kind in ("registration-ack", "upload-ack", "end-answer"):
+            self.assertEqual(s["received"][kind], N)
+        self.assertEqual(s["missing"], 0)
+        self.assertEqual(len(sim.all), 1, "--quiet keeps only the summary")
+
+    def test_udp_terminals_each_on_its_own_socket(self):
+        srv = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        srv.bind(("127.0.0.1", 0))
+        srv.settimeout(5)
+        n = 100
+        sim = Sim("--udp", "127.0.0.1:%d" % srv.getsockname()[1], "--count", str(n), "--once", "--quiet",
+                  "--answer-timeout", "1")
+        peers = {}
+        try:
+            while len(peers) < n:
+                d, peer = srv.recvfrom(65536)
+                if d[:3] == b"QV\x01":
+                    peers[peer] = addr_of(d)
+                    srv.sendto(auto_answer(d, peers[peer]), peer)
+            time.sleep(1.0)
+        finally:
+            rc, s = sim.stop(timeout=30)
+            srv.close()
+        self.assertEqual(len(set(peers.values())), n)
+        self.assertEqual(s["sent"]["registration"], n)
+        self.assertEqual(s["received"]["registration-ack"], n)
+
+
+if __name__ == "__main__":
+    unittest.main()
