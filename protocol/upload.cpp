@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 #include <system_error>
 
@@ -61,11 +60,34 @@ void AppendShortest(std::string& out, T value) {
 
 // v(...): the digit string cut after `intDigits`, a point inserted, read as a number.
 double DigitValue(ByteView f, std::size_t at, std::size_t count, std::size_t intDigits) {
-    std::string digits;
-    digits.reserve(count * 2 + 1);
-    AppendDigits(digits, f, at, count);
-    if (intDigits < digits.size()) digits.insert(intDigits, 1, '.');
-    return ValueOf(digits);
+    // Plain decimal digits (the usual case): the integer of all digits divided by the power
+    // of ten of the fraction. Both are exact doubles and the division rounds correctly, so
+    // this equals reading the text; any hex letter goes through the number reader.
+    std::uint64_t whole = 0;
+    bool plain = true;
+    for (std::size_t k = count; k-- > 0;) {
+        std::uint8_t b = f[at + k];
+        if ((b >> 4) > 9 || (b & 0x0F) > 9) {
+            plain = false;
+            break;
+        }
+        whole = whole * 100 + (b >> 4) * 10 + (b & 0x0F);
+    }
+    const std::size_t fracDigits = count * 2 > intDigits ? count * 2 - intDigits : 0;
+    if (plain) {
+        static constexpr double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+        return static_cast<double>(whole) / kPow10[fracDigits];
+    }
+    char text[2 * 8 + 1];
+    std::size_t len = 0, written = 0;
+    for (std::size_t k = count; k-- > 0;) {
+        for (char c : {kUpperHex[f[at + k] >> 4], kUpperHex[f[at + k] & 0x0F]}) {
+            if (written == intDigits) text[len++] = '.';
+            text[len++] = c;
+            ++written;
+        }
+    }
+    return ValueOf(std::string_view(text, len));
 }
 
 // The "0.##" pattern: at most two decimals, rounded half away from zero; the point stays
@@ -83,13 +105,13 @@ void AppendZeroHashHash(std::string& out, float value) {
         d += d < 0 ? -0.001 : 0.001;
     }
     char buf[400];
-    int len = std::snprintf(buf, sizeof buf, "%.2f", d);
-    if (len <= 0 || static_cast<std::size_t>(len) >= sizeof buf) {
+    auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 2);
+    if (res.ec != std::errc{}) {
         out += '0';
         return;
     }
-    std::string text(buf, static_cast<std::size_t>(len));
-    while (text.back() == '0') text.pop_back();  // the point stops the loop
+    std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    while (text.back() == '0') text.remove_suffix(1);  // the point stops the loop
     if (text == "-0.") text = "0.";
     out += text;
 }
@@ -184,6 +206,7 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
     if (n == 0 || n > 3) return {};
 
     std::string out;
+    out.reserve(n * 560);
     for (unsigned i = 0; i < n; ++i) {
         std::size_t m = 20 + 62u * i;
         // The record's last byte (the 0x16 end) must lie inside the frame.
@@ -209,8 +232,7 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
             continue;
         }
 
-        std::string line;
-        line.reserve(640);
+        std::string& line = out;  // the line goes straight into the text
         line += "\\\\**\\\\接收到的热表设备地址:";
         AppendDigits(line, f, m + 2, 5);
         line += ",上次抄表热量:";
@@ -262,7 +284,6 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
         line += timeOfDay;
         line += '/';
         line += kCrLf;
-        out += line;
     }
     return out;
 }

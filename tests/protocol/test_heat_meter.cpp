@@ -147,6 +147,12 @@ TEST(HeatMeterText, DigitStringsWithLettersAndEdgeValues) {
     m.lastHeat = {0x50, 0xA4, 0x12, 0x00};
     line = DealData_HeatMeter(HeatFrame({Record(m, 1)}), "x");
     EXPECT_EQ(Piece(line, "上次抄表热量"), "12");
+    // The point sits after the fourth digit of a flow even when a letter follows it.
+    m.flow = {0x00, 0x5A, 0x25, 0x01};  // "0125.5A00"
+    m.hours = {0x0B, 0x00, 0x01};       // "01000B": a whole number cut by the letter
+    line = DealData_HeatMeter(HeatFrame({Record(m, 1)}), "x");
+    EXPECT_EQ(Piece(line, "瞬时流量"), "125.5");
+    EXPECT_EQ(Piece(line, "累计工作时间"), "1000");
 }
 
 TEST(HeatMeterText, BadRecordsAreSkippedAndTheRestDecoded) {
