@@ -321,3 +321,19 @@ def sim_figures(run, end_t):
             "missing": missing, "in_flight_at_end": flight,
             "missing_adj": None if missing is None else max(0, missing - flight),
             "latency": s.get("latency_ms", {}), "errors": s.get("errors")}
+
+
+class Perf:
+    """`perf record` of one process for the length of a run (when perf is there)."""
+
+    def __init__(self, pid, out):
+        self.out = out
+        self.proc = subprocess.Popen(["perf", "record", "-F", "499", "-g", "-p", str(pid), "-o", out],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGINT)
+        try:
+            self.proc.wait(30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()

@@ -18,6 +18,8 @@ import time
 
 import loadlib as L
 
+PERF_OUT = None   # --perf FILE: perf record of the console during its run
+
 TARGET_P99_MS = 1100.0
 TARGET_MAX_MS = 1500.0
 TARGET_PING_P99_MS = 100.0
@@ -37,6 +39,7 @@ def one_run(target, n, heartbeat, duration, records):
         ref = L.Reference(tcp=True)
         port, pid = ref.port, ref.pid
     rss_idle = L.rss_kb(pid) / 1024.0
+    perf = L.Perf(pid, PERF_OUT) if (PERF_OUT and console) else None
     sampler = L.Sampler(pid)
     sampler.start()
     if pinger:
@@ -49,6 +52,8 @@ def one_run(target, n, heartbeat, duration, records):
     if pinger:
         pinger.stop()
     sampler.stop()
+    if perf:
+        perf.stop()
     sim_cpu = None
     res = {"target": target, "n": n, "sim_exit": code, "wall_s": wall, "rss_idle_mb": rss_idle,
            "rss_peak_mb": sampler.peak_rss_mb(), "cpu_s": sampler.cpu_used(),
@@ -122,8 +127,11 @@ def main():
                    help="simulator run length; ends between two heart-beat rounds (default 195)")
     p.add_argument("--records", type=int, default=48)
     p.add_argument("--console-only", action="store_true")
+    p.add_argument("--perf", help="perf record the console into this file")
     p.add_argument("--json", help="also write the figures to this file")
     a = p.parse_args()
+    global PERF_OUT
+    PERF_OUT = a.perf
     if a.quick:
         a.terminals, a.heartbeat, a.duration = 100, 6.0, 16.5
     L.raise_file_limit()

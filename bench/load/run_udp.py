@@ -17,6 +17,8 @@ import sys
 import time
 
 import loadlib as L
+
+PERF_OUT = None   # --perf FILE: perf record of the console during its run
 import udp_driver
 
 TARGET_P99_MS = 1100.0
@@ -34,6 +36,7 @@ def one_run(target, a):
     else:
         ref = L.Reference(tcp=False)
         port, pid = ref.port, ref.pid
+    perf = L.Perf(pid, PERF_OUT) if (PERF_OUT and console) else None
     sampler = L.Sampler(pid)
     sampler.start()
     if pinger:
@@ -42,6 +45,8 @@ def one_run(target, a):
     if pinger:
         pinger.stop()
     sampler.stop()
+    if perf:
+        perf.stop()
     out = {"target": target, "terminals": a.terminals, "rate": a.rate, "seconds": a.seconds,
            "send_s": r.duration, "sent": dict(r.sent), "answered": dict(r.answered),
            "unexpected": r.unexpected, "errors": r.send_errors,
@@ -68,8 +73,11 @@ def main():
     p.add_argument("--records", type=int, default=48)
     p.add_argument("--quick", action="store_true", help="100 terminals, 200/s, 10 s")
     p.add_argument("--console-only", action="store_true")
+    p.add_argument("--perf", help="perf record the console into this file")
     p.add_argument("--json")
     a = p.parse_args()
+    global PERF_OUT
+    PERF_OUT = a.perf
     if a.quick:
         a.terminals, a.rate, a.seconds = 100, 200.0, 10.0
     L.raise_file_limit()
