@@ -127,8 +127,8 @@ void frmServerInfrared_UDP::onReadyRead() {
         if (!d.isValid() && d.data().isEmpty()) continue;
         ui_->CboId->setText(SenderText(d.senderAddress()));
         ui_->Txtport->setText(QString::number(d.senderPort()));
-        destHost_ = ui_->CboId->text();
-        destPort_ = d.senderPort();
+        destAddress_ = d.senderAddress();   // reading a datagram makes its sender the destination
+        destPort_ = static_cast<quint16>(d.senderPort());
         Peer peer;
         peer.address = d.senderAddress();
         peer.port = static_cast<quint16>(d.senderPort());
@@ -147,14 +147,16 @@ void frmServerInfrared_UDP::sendToPeer(const Peer& peer, const QByteArray& frame
 
 bool frmServerInfrared_UDP::SetTerminalEndpoint() {
     const double v = LeadingValue(ui_->Txtport->text());
-    if (v >= 0 && !ui_->CboId->text().isEmpty()) {
-        const auto port = RoundToInt32(v);
-        if (!port) return false;
-        destHost_ = ui_->CboId->text();
-        destPort_ = *port;
-        return true;
-    }
-    return false;
+    const QString host = ui_->CboId->text();
+    if (!(v >= 0) || host.isEmpty()) return false;
+    // Setting the destination fails for a host that is no address and for a port the
+    // socket does not take: the press ends there and nothing has changed.
+    const auto port = RoundToInt32(v);
+    QHostAddress address;
+    if (!port || *port > 65535 || !address.setAddress(host.trimmed())) return false;
+    destAddress_ = address;
+    destPort_ = static_cast<quint16>(*port);
+    return true;
 }
 
 bool frmServerInfrared_UDP::beforeRequest(Op op) {
@@ -176,10 +178,10 @@ void frmServerInfrared_UDP::afterOpName(Op op) {
 }
 
 void frmServerInfrared_UDP::sendRequestNow(const RequestTexts& texts) {
-    QHostAddress address;
-    const bool usable = UdpServer_->state() == QAbstractSocket::BoundState &&
-                        address.setAddress(destHost_.trimmed()) && destPort_ >= 0 && destPort_ <= 65535;
-    if (usable) UdpServer_->writeDatagram(PendingFrame, address, static_cast<quint16>(destPort_));
+    // A datagram that cannot leave (service stopped, no destination yet, a destination
+    // the bound socket cannot reach) ends the press without the sending text.
+    if (UdpServer_->state() != QAbstractSocket::BoundState || destAddress_.isNull()) return;
+    if (UdpServer_->writeDatagram(PendingFrame, destAddress_, destPort_) < 0) return;
     c_.LblInf->setText(texts.sending);
 }
 

@@ -40,8 +40,8 @@ private:
 
     std::unique_ptr<Ui::frmServerInfrared_UDP> ui_;
     QUdpSocket* UdpServer_ = nullptr;
-    QString destHost_;      // the socket's current destination
-    qint64 destPort_ = 0;
+    QHostAddress destAddress_;   // the socket's current destination
+    quint16 destPort_ = 0;
 };
 
 }  // namespace server

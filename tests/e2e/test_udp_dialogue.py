@@ -150,6 +150,41 @@ class UdpDialogue(unittest.TestCase):
                           c.text(W + "/txtBaoWen"))
 
 
+    def test_an_endpoint_that_cannot_be_a_destination_changes_nothing(self):
+        with UdpConsole() as c:
+            c.open_udp()
+            c.send(frame(b"QV", 0x01, BAR))
+            self.assertIsNotNone(c.recv())
+            c.wait_status("提示信息:主机响应握手成功！")
+            c.set(W + "/txtIp(0)", "9")
+            own = str(c.term.getsockname()[1])
+            for host, port in (("127.0.0.1", "70000"), ("no.such.host.invalid", own)):
+                c.set(W + "/CboId", host)
+                c.set(W + "/Txtport", port)
+                log = c.text(W + "/txtBaoWen")
+                c.click(W + "/cmdIpR")
+                box = c.wait_msgbox()
+                self.assertEqual((box["text"], box["title"], box["icon"]),
+                                 ("请输入需要配置模块的IP地址和端口号！", "系统提示:", "none"))
+                c.answer()
+                self.assertEqual(c.text(W + "/txtIp(0)"), "9")
+                self.assertEqual(c.status(), "提示信息:主机响应握手成功！")
+                self.assertEqual(c.text(W + "/txtBaoWen"), log)
+            # The destination is still the terminal's: the next press reaches it.
+            c.set(W + "/CboId", "127.0.0.1")
+            c.set(W + "/Txtport", own)
+            c.click(W + "/cmdBarCodeR")
+            self.assertEqual(c.recv(), bytes.fromhex("51 56 04 99 99 99 99 99 99 99 00 01 00 E2 10 0D"))
+            c.wait_status("提示信息:正在读取条形码。。。")
+            # With the service stopped nothing leaves, and no sending text claims it did.
+            c.click(W + "/CmdNo")
+            c.wait_for(lambda: c.panel() == "UDP服务已停止!")
+            c.click(W + "/cmdShowPra")
+            c.wait_for(lambda: c.text(W + "/txtBaoWen").count("TX: 51 56 09") == 1, what="request logged")
+            self.assertIsNone(c.recv(0.5))
+            self.assertEqual(c.status(), "提示信息:正在读取条形码。。。")
+
+
 class UdpWithTheSimulator(unittest.TestCase):
     def test_full_dialogue_with_heat_meters(self):
         import os
