@@ -118,8 +118,10 @@ frmServerInfrared_TCP::frmServerInfrared_TCP(QWidget* parent)
 
     List1_ = std::make_unique<IndexedList>(ui_->List1);
     List2_ = std::make_unique<IndexedList>(ui_->List2);
+    // The list's click: a click on an entry, or the chosen entry changing (arrow keys).
+    // Keyboard focus alone, which only marks a row current, chooses nothing.
     connect(ui_->List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
-    connect(ui_->List1, &QListWidget::currentRowChanged, this, [this] {
+    connect(ui_->List1, &QListWidget::itemSelectionChanged, this, [this] {
         if (!listUpdating_) List1_Click();
     });
 
@@ -128,6 +130,11 @@ frmServerInfrared_TCP::frmServerInfrared_TCP(QWidget* parent)
     wskServer0_->setListenBacklogSize(4096);
     wskServer0_->setMaxPendingConnections(1 << 20);
     connect(wskServer0_, &TcpListener::accepted, this, &frmServerInfrared_TCP::onAccepted);
+    // An error on the listening socket is logged only.
+    connect(wskServer0_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
+        WriteTcpNetLog(QStringLiteral("错误代码:") + QString::number(static_cast<int>(e)) +
+                       QStringLiteral(" 错误描述:") + wskServer0_->errorString());
+    });
 
     fdWatch_ = new QTimer(this);
     fdWatch_->setInterval(1000);
@@ -223,8 +230,9 @@ void frmServerInfrared_TCP::M_Exit_Click() { exitProgram(); }
 void frmServerInfrared_TCP::WinsockInfo_Click() { ShowNetLog(this); }
 
 void frmServerInfrared_TCP::List1_Click() {
-    QListWidgetItem* item = ui_->List1->currentItem();
-    if (!item) return;
+    const QList<QListWidgetItem*> chosen = ui_->List1->selectedItems();
+    if (chosen.isEmpty()) return;
+    QListWidgetItem* item = chosen.first();
     modDtu::CurrentId = item->text().trimmed();
     ui_->TxtDQID->setText(modDtu::CurrentId);
 }
