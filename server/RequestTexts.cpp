@@ -68,22 +68,36 @@ std::optional<qint32> RoundToInt32(double v) {
 }
 
 double LeadingValue(const QString& text) {
+    // Blanks, tabs and line feeds are skipped wherever they stand.
     QString s;
     for (QChar c : text)
-        if (c != u' ' && c != u'\t') s.append(c);
+        if (c != u' ' && c != u'\t' && c != u'\n') s.append(c);
+    auto digit = [&s](int i) { return i < s.size() && s[i].unicode() >= '0' && s[i].unicode() <= '9'; };
     int i = 0;
     const int n = s.size();
     if (i < n && (s[i] == u'+' || s[i] == u'-')) ++i;
     int digits = 0;
-    while (i < n && s[i].isDigit() && s[i].unicode() < 128) { ++i; ++digits; }
+    while (digit(i)) { ++i; ++digits; }
     if (i < n && s[i] == u'.') {
         ++i;
-        while (i < n && s[i].isDigit() && s[i].unicode() < 128) { ++i; ++digits; }
+        while (digit(i)) { ++i; ++digits; }
     }
     if (digits == 0) return 0.0;
+    QString number = s.left(i);
+    // An exponent (E or D) counts when digits follow it.
+    if (i < n && (s[i] == u'e' || s[i] == u'E' || s[i] == u'd' || s[i] == u'D')) {
+        int j = i + 1;
+        if (j < n && (s[j] == u'+' || s[j] == u'-')) ++j;
+        const int first = j;
+        while (digit(j)) ++j;
+        if (j > first) number += u'e' + s.mid(i + 1, j - i - 1);
+    }
     bool ok = false;
-    const double v = s.left(i).toDouble(&ok);
-    return ok ? v : 0.0;
+    const double v = number.toDouble(&ok);
+    if (ok) return v;
+    // Out of range: too small a magnitude reads as 0, too large as an endless one.
+    if (number.contains(u"e-")) return 0.0;
+    return number.startsWith(u'-') ? -HUGE_VAL : HUGE_VAL;
 }
 
 }  // namespace server

@@ -176,13 +176,20 @@ class UdpDialogue(unittest.TestCase):
             c.click(W + "/cmdBarCodeR")
             self.assertEqual(c.recv(), bytes.fromhex("51 56 04 99 99 99 99 99 99 99 00 01 00 E2 10 0D"))
             c.wait_status("提示信息:正在读取条形码。。。")
+            # The port is the number the text starts with, exponent included, blanks skipped.
+            c.set(W + "/CboId", "127.0.0.1")
+            c.set(W + "/Txtport", " %s0 E-1x" % own)
+            c.set(W + "/txtSC", "60")
+            c.click(W + "/cmdSCW")
+            self.assertEqual(c.recv()[:3], b"QV\x0a")
+            c.wait_status("提示信息:正在配置上传数据时间间隔。。。")
             # With the service stopped nothing leaves, and no sending text claims it did.
             c.click(W + "/CmdNo")
             c.wait_for(lambda: c.panel() == "UDP服务已停止!")
             c.click(W + "/cmdShowPra")
             c.wait_for(lambda: c.text(W + "/txtBaoWen").count("TX: 51 56 09") == 1, what="request logged")
             self.assertIsNone(c.recv(0.5))
-            self.assertEqual(c.status(), "提示信息:正在读取条形码。。。")
+            self.assertEqual(c.status(), "提示信息:正在配置上传数据时间间隔。。。")
 
 
 class UdpWithTheSimulator(unittest.TestCase):
