@@ -227,6 +227,7 @@ void FrmInfrared::requestClicked(Op op) {
         if (port == nullptr || !port->isOpen()) return;
         port->clear(QSerialPort::AllDirections);   // unread input and unsent output
         if (ReceivePath* path = CurrentReceivePath()) path->discardPending();
+        SetRThreshold(1);                          // a receive event as soon as one byte waits
         port->write(bytes);
         ui->LblInf->setText(QString::fromUtf8(row->status));
     } catch (const std::exception&) {

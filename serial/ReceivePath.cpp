@@ -10,7 +10,14 @@ QPointer<ReceivePath>& Current() {
     static QPointer<ReceivePath> current;
     return current;
 }
+int& Threshold() {
+    static int threshold = 0;
+    return threshold;
+}
 }  // namespace
+
+int RThreshold() { return Threshold(); }
+void SetRThreshold(int threshold) { Threshold() = threshold; }
 
 QString PortLostText() { return QStringLiteral("提示信息:串口已断开，请重新设置串口！"); }
 
@@ -30,6 +37,12 @@ void ReceivePath::discardPending() { quiet_.stop(); }
 
 void ReceivePath::bytesArrived() {
     if (!port_ || !port_->isOpen()) return;
+    if (Threshold() < 1) {
+        // No receive event: what arrives is never handed on (the next request
+        // discards it before it raises the threshold).
+        port_->readAll();
+        return;
+    }
     // A burst never grows beyond what a 16-bit count can hold.
     while (port_ && port_->isOpen() && port_->bytesAvailable() >= kMaxBlock) {
         quiet_.stop();

@@ -36,6 +36,15 @@ private:
     bool closing_ = false;
 };
 
+// The receive threshold of the main window's port. It starts at 0: no receive
+// event is raised and bytes that arrive are left for the next request to discard
+// (they are taken out and dropped at once, which nobody can tell apart). The
+// serial console sets it to 1 before it writes its first request, and it keeps
+// that value for the rest of the run, whether the port is closed and reopened or
+// not. Only while it is 1 does a burst reach DealData_Infrared.
+int RThreshold();
+void SetRThreshold(int threshold);
+
 // The receive path attached to the current port, if any.
 ReceivePath* CurrentReceivePath();
 

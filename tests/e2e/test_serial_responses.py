@@ -171,10 +171,29 @@ class Timing(Base):
 
     def test_a_long_stream_is_cut_at_32767_bytes(self):
         c = self.c
+        self.send_request("cmdHear", txtHeartbeat="60")   # raises the receive threshold
         c.click("FrmInfrared/CheckShow")   # keep the log small; the status still shows each block
         data = bytes(range(256)) * 160      # 40,960 bytes, written without a pause
         self.peer.write(data)
         wait_status(c, "提示信息:通讯失败！", timeout=5)
+
+    def test_nothing_is_handed_on_before_the_first_request(self):
+        # The port raises no receive event until a request has set its threshold
+        # to 1; what arrived before is discarded by that request.
+        c = self.c
+        self.peer.write(HEARTBEAT_OK)
+        time.sleep(1.0)
+        self.assertEqual(status(c), "系统提示")
+        self.assertEqual(c.text("FrmInfrared/txtBaoWen"), "")
+        self.send_request("cmdHear", txtHeartbeat="60")
+        self.answer(HEARTBEAT_OK, "提示信息:设置心跳包时间间隔成功！")
+        self.assertEqual(c.text("FrmInfrared/txtBaoWen").count("RX: "), 1)
+        # From then on it stays raised, also across closing and reopening the console.
+        c.close("FrmInfrared")
+        c.wait_for(lambda: (c.window("FrmInfrared") or {"visible": False})["visible"] is False)
+        open_console(c)
+        self.peer.write(HEARTBEAT_OK)
+        wait_status(c, "提示信息:设置心跳包时间间隔成功！")
 
 
 class ConsoleLifecycle(unittest.TestCase):

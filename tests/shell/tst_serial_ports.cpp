@@ -168,6 +168,15 @@ private slots:
         modDtu::ChannelName.clear();   // blocks are counted in RecvLen and then dropped
         QVERIFY(serial::ApplyPortSettings(&port, 1, "2400", "E", "8", "1"));
 
+        // Until a request has raised the receive threshold nothing is handed on.
+        serial::SetRThreshold(0);
+        modDtu::RecvLen = -1;
+        pty.write(QByteArray(5, 'x'));
+        QTest::qWait(900);
+        QCOMPARE(modDtu::RecvLen, qint16(-1));
+        QCOMPARE(port.bytesAvailable(), qint64(0));
+        serial::SetRThreshold(1);
+
         modDtu::RecvLen = -1;
         QElapsedTimer clock;
         clock.start();
