@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QValidator>
 #include <QVBoxLayout>
 
 #include "ui_ParameterPages.h"
@@ -51,6 +52,22 @@ void ChoosePair(QRadioButton* a, QRadioButton* b, int index) {
 int ChosenOfPair(const QRadioButton* a, const QRadioButton* b) {
     return a->isChecked() ? 0 : (b->isChecked() ? 1 : -1);
 }
+
+// The bar code's 13-character limit. Every button trims the blanks (spaces) around
+// the bar code before it uses it, so the limit counts the text without them: a
+// 13-digit bar code typed or pasted between blanks is taken whole, a 14th character
+// is refused. Like a length limit it applies to what the operator types; texts that
+// a response writes into the field are not checked.
+class BarCodeLimit : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        qsizetype b = 0, e = input.size();
+        while (b < e && input.at(b) == QLatin1Char(' ')) ++b;
+        while (e > b && input.at(e - 1) == QLatin1Char(' ')) --e;
+        return e - b <= ParameterPages::kBarCodeLength ? Acceptable : Invalid;
+    }
+};
 }  // namespace
 
 ParameterPages::ParameterPages(QWidget* parent) : QWidget(parent), ui_(new Ui) {
@@ -59,6 +76,7 @@ ParameterPages::ParameterPages(QWidget* parent) : QWidget(parent), ui_(new Ui) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("ParameterPages"));
     layout()->setContentsMargins(0, 0, 0, 0);
+    ui_->txtBarCode->setValidator(new BarCodeLimit(ui_->txtBarCode));
 
     ui_->Tim = new QTimer(this);
     ui_->Tim->setObjectName(QStringLiteral("Tim"));

@@ -21,6 +21,9 @@ class QTimer;
 class ParameterPages : public QWidget {
     Q_OBJECT
 public:
+    // txtBarCode holds at most 13 characters, not counting the blanks around them.
+    static constexpr int kBarCodeLength = 13;
+
     explicit ParameterPages(QWidget* parent = nullptr);
     ~ParameterPages() override;
 

@@ -75,6 +75,27 @@ class RequestBytes(Base):
                 self.assertTrue(log.endswith("\r\n") and log.count("\r\n") == 1, log)
                 self.assertEqual(c.msgboxes(), [])
 
+    def test_a_bar_code_between_blanks_is_trimmed_by_every_button(self):
+        c = self.c
+        c.set("FrmInfrared/txtBarCode", "  " + BAR + " ")
+        self.assertEqual(c.text("FrmInfrared/txtBarCode"), "  " + BAR + " ")   # all 16 characters kept
+        c.click("FrmInfrared/cmdIpR")
+        f = request(0x06, ADDR, bytes.fromhex("05 0B"))
+        got = c.wait_for(lambda: settle(self.peer, 0.25), timeout=3, what="cmdIpR frame")
+        self.assertEqual(got.hex(" "), (bytes(201) + f).hex(" "))
+        wait_status(c, "提示信息:正在读取Velmar内部IP和端口。。。")
+        self.assertTrue(c.text("FrmInfrared/txtBaoWen").startswith("TX: " + hexline(f) + "     "))
+        self.assertEqual(len(f), 17)
+        c.set("FrmInfrared/txtBarCode", " " + BAR + "  ")
+        c.click("FrmInfrared/cmdBarCodeW")
+        got = c.wait_for(lambda: settle(self.peer, 0.25), timeout=3, what="cmdBarCodeW frame")
+        self.assertEqual(got, bytes(201) + request(0x03, ADDR_99, ADDR))
+        c.set("FrmInfrared/txtHeartbeat", "60")
+        c.click("FrmInfrared/cmdHear")
+        got = c.wait_for(lambda: settle(self.peer, 0.25), timeout=3, what="cmdHear frame")
+        self.assertEqual(got, request(0x0A, ADDR, bytes.fromhex("04 3C")))
+        self.assertEqual(c.msgboxes(), [])
+
     def test_heartbeat_frame_of_the_catalogue(self):
         c = self.c
         c.set("FrmInfrared/txtBarCode", BAR)
