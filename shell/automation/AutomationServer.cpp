@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -163,6 +164,13 @@ QJsonObject Describe(QObject* obj) {
         r[QStringLiteral("enabled")] = action->isEnabled();
         r[QStringLiteral("visible")] = action->isVisible();
         if (action->isCheckable()) r[QStringLiteral("checked")] = action->isChecked();
+    } else if (auto* menu = qobject_cast<QMenu*>(obj)) {
+        // A menu of the menu bar ("文件", "有线设置", ...): its caption, and the
+        // visibility of its entry in the bar rather than of its pop-up.
+        r[QStringLiteral("kind")] = QStringLiteral("menu");
+        r[QStringLiteral("text")] = menu->title();
+        r[QStringLiteral("enabled")] = menu->menuAction()->isEnabled();
+        r[QStringLiteral("visible")] = menu->menuAction()->isVisible();
     } else if (auto* timer = qobject_cast<QTimer*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("timer");
         r[QStringLiteral("running")] = timer->isActive();

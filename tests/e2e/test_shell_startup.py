@@ -65,6 +65,10 @@ class MainWindow(unittest.TestCase):
         for name, text in items.items():
             g = c.get("frmMainDtu/" + name)
             self.assertEqual((g["kind"], g["text"], g["enabled"]), ("menu", text, True), name)
+        # The menus of the bar themselves, by their names and captions.
+        for name, text in {"M_File": "文件", "YXSZ": "有线设置", "WXSZ": "无线设置"}.items():
+            g = c.get("frmMainDtu/" + name)
+            self.assertEqual((g["kind"], g["text"], g["enabled"], g["visible"]), ("menu", text, True, True), name)
         names = {w["name"]: w for w in c.windows()}
         self.assertIn("frmInfo", names)
         self.assertFalse(names["frmInfo"]["visible"])
