@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QPointer>
-#include <QVBoxLayout>
 
 #include "shell/LogTextBox.h"
 
@@ -14,12 +13,10 @@ public:
     FrmInfoWindow() : QDialog(nullptr) {
         setObjectName(QStringLiteral("frmInfo"));
         setWindowTitle(QStringLiteral("网络连接日志"));
-        resize(685, 280);   // 10275 x 4200 twips
+        resize(685, 280);   // client area 10275 x 4200 twips
         box_ = new LogTextBox(this);
         box_->setObjectName(QStringLiteral("txtBaoWen"));
-        auto* lay = new QVBoxLayout(this);
-        lay->setContentsMargins(5, 14, 5, 5);
-        lay->addWidget(box_);
+        box_->setGeometry(5, 14, 671, 248);   // 75, 210 twips from the top left; 10065 x 3720 twips
     }
     LogTextBox* box() const { return box_; }
 

@@ -1,5 +1,6 @@
 // The traffic-log panel, the exact-text log box and the network-log line format.
 #include <QCheckBox>
+#include <QDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -7,6 +8,7 @@
 
 #include "shell/LogTextBox.h"
 #include "shell/TrafficLogPanel.h"
+#include "shell/frmInfo.h"
 #include "shell/modDtu.h"
 
 namespace {
@@ -204,6 +206,16 @@ private slots:
         QCOMPARE(lines[1].size(), 13);   // "     hh:mm:ss"
         QVERIFY(box.textCursor().atEnd());
         modDtu::WriteNetLog(QStringLiteral("x"), nullptr);
+    }
+
+    void netLogWindowLayout() {
+        // Client area 10275 x 4200 twips; txtBaoWen 10065 x 3720 twips at 75, 210 twips.
+        QDialog* w = FrmInfo();
+        QCOMPARE(w->objectName(), QStringLiteral("frmInfo"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("网络连接日志"));
+        QCOMPARE(w->size(), QSize(685, 280));
+        QCOMPARE(NetLogBox()->objectName(), QStringLiteral("txtBaoWen"));
+        QCOMPARE(NetLogBox()->geometry(), QRect(5, 14, 671, 248));
     }
 };
 
