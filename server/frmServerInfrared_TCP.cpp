@@ -316,20 +316,19 @@ void frmServerInfrared_TCP::unload(int index) {
     if (!c) return;
     c->socket->disconnect(this);
     c->quiet->stop();
-    // Bytes still held as a partial frame are handed on as they came.
-    const ht6630::Bytes held = c->cutter->flush();
     c->socket->abort();
     c->socket->deleteLater();
     delete c;
-    if (!held.empty()) {
-        auto task = HandleReceived(QByteArray(reinterpret_cast<const char*>(held.data()),
-                                              static_cast<qsizetype>(held.size())), Peer{});
-        (void)task;
-    }
 }
 
 void frmServerInfrared_TCP::onPeerClosed(int index) {
     if (index < 1 || !conns_.contains(index)) return;
+    // Bytes still held as a partial frame arrived before the close: they are handed on
+    // as they came, on their own connection, before the close is handled (any reply
+    // they call for is dropped, the connection being gone by then).
+    if (TcpConnection* c = conns_.value(index); c && c->socket->bytesAvailable() > 0)
+        onReadyRead(index);
+    onQuiet(index);
     unload(index);
     const QString b = table_.releaseByPeer(index);
     WriteTcpNetLog(QStringLiteral("断开") + b);
@@ -383,7 +382,8 @@ void frmServerInfrared_TCP::applyChannelAction(const Action& a, const Peer& peer
     const QString text = QString::fromStdString(a.text);
     switch (a.kind) {
     case K::SetClientBarCode:
-        if (peerUsable(peer)) table_.setBarCode(peer.index, text);
+        if (peer.socket && loadedSocketIs(peer.index, peer.socket.data()))
+            table_.setBarCode(peer.index, text);
         break;
     case K::MarkOnline:
         listUpdating_ = true;

@@ -228,6 +228,21 @@ class DialogueBranches(unittest.TestCase):
             self.assertTrue(silent(s, 1.2))
             self.assertEqual(c.items("List1"), [BAR, "2000000000007"])
 
+    def test_partial_frame_held_at_the_close_is_handled_before_the_close(self):
+        with tcp_console() as c:
+            c.open_tcp()
+            s = c.terminal()
+            # A registration header announcing 3 payload bytes, cut after 15 bytes
+            # whose last is 0D: held as a partial frame until the peer closes.
+            s.sendall(frame(b"QV", 0x01, BAR, b"\x00\x00\x0D")[:15])
+            time.sleep(0.3)
+            s.close()
+            c.wait_for(lambda: c.items("List2") == [BAR], what="offline entry")
+            self.assertEqual(c.items("List1"), [])
+            self.assertRegex(c.netlog(), "^注册" + BAR + "     " + TIME_RE + "\r\n断开" + BAR
+                             + "     " + TIME_RE + "\r\n$")
+            self.assertNotIn("TX: ", c.text(W + "/txtBaoWen"))
+
     def test_connection_closed_during_the_wait_is_never_touched(self):
         with tcp_console() as c:
             c.open_tcp()
