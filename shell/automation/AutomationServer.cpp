@@ -72,11 +72,31 @@ QString ObjectNameOf(const QString& control) {
     return control.trimmed();
 }
 
+// The window a control belongs to. A pop-up menu is a window of its own; it belongs
+// to the window whose menu bar holds it.
+QWidget* OwnerWindow(QObject* obj) {
+    for (QObject* p = obj; p; p = p->parent()) {
+        auto* w = qobject_cast<QWidget*>(p);
+        if (!w) continue;
+        if (qobject_cast<QMenu*>(w) && w->parentWidget()) continue;
+        return w->window();
+    }
+    return nullptr;
+}
+
+// A control of `window` itself: the windows it owns (a console opened over the main
+// window is its child object) keep their controls to themselves.
 QObject* FindControl(QWidget* window, const QString& name) {
-    if (QWidget* w = window->findChild<QWidget*>(name)) return w;
-    if (QAction* a = window->findChild<QAction*>(name)) return a;
-    if (QTimer* t = window->findChild<QTimer*>(name)) return t;
-    return window->findChild<QObject*>(name);
+    const QList<QObject*> found = window->findChildren<QObject*>(name);
+    auto first = [&](auto isKind) -> QObject* {
+        for (QObject* o : found)
+            if (isKind(o) && OwnerWindow(o) == window) return o;
+        return nullptr;
+    };
+    if (QObject* o = first([](QObject* o) { return o->isWidgetType(); })) return o;
+    if (QObject* o = first([](QObject* o) { return qobject_cast<QAction*>(o) != nullptr; })) return o;
+    if (QObject* o = first([](QObject* o) { return qobject_cast<QTimer*>(o) != nullptr; })) return o;
+    return first([](QObject*) { return true; });
 }
 
 QString ButtonText(const QAbstractButton* b) {

@@ -133,6 +133,28 @@ private slots:
         QCOMPARE(r.value(QStringLiteral("index")).toInt(), -1);
     }
 
+    void controlsOfAWindowOpenedOverAnother() {
+        // A window opened over the console is the console's child object; each keeps its
+        // own controls, and a path names the control of that window only.
+        AutomationServer s;
+        auto* child = new QDialog(console_);
+        child->setObjectName(QStringLiteral("FrmSetPort"));
+        auto* edit = new QLineEdit(child);
+        edit->setObjectName(QStringLiteral("TxtStatus"));
+        edit->setText(QStringLiteral("child"));
+        auto* tim = new QTimer(child);
+        tim->setObjectName(QStringLiteral("TimChild"));
+        QCOMPARE(Get(s, QStringLiteral("FrmSetPort/TxtStatus")).value(QStringLiteral("text")).toString(),
+                 QStringLiteral("child"));
+        QJsonObject r = Get(s, QStringLiteral("FrmInfrared/TxtStatus"));
+        QCOMPARE(r.value(QStringLiteral("error")).toString(), QStringLiteral("no such control: FrmInfrared/TxtStatus"));
+        r = Get(s, QStringLiteral("FrmInfrared/TimChild"));
+        QCOMPARE(r.value(QStringLiteral("error")).toString(), QStringLiteral("no such control: FrmInfrared/TimChild"));
+        QCOMPARE(Get(s, QStringLiteral("FrmSetPort/TimChild")).value(QStringLiteral("kind")).toString(),
+                 QStringLiteral("timer"));
+        delete child;
+    }
+
     void hiddenLogTextIsExact() {
         AutomationServer s;
         modDtu::WriteNetLog(QStringLiteral("注册2012345678901"), NetLogBox());
