@@ -1,6 +1,8 @@
 #include "serial/FrmSetPort.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -61,13 +63,31 @@ FrmSetPort::FrmSetPort(QWidget* parent) : QDialog(parent), ui(new Ui::FrmSetPort
     ui->CboDatabit->setEditText(QStringLiteral("8"));
     ui->CboStopbit->setEditText(QStringLiteral("1"));
 
-    for (QComboBox* combo : {ui->CboCom, ui->CboBaudrate, ui->CboDatabit, ui->CboParitybit, ui->CboStopbit})
+    for (QComboBox* combo : {ui->CboCom, ui->CboBaudrate, ui->CboDatabit, ui->CboParitybit, ui->CboStopbit}) {
+        // Only a click on a list entry is a choice. Typed text stays as typed: it is
+        // not completed from the list, not added to it, and Enter neither applies
+        // it nor presses a button of the dialog.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        if (combo->lineEdit() != nullptr) combo->lineEdit()->installEventFilter(this);
         connect(combo, &QComboBox::activated, this, [this](int) { comboChosen(); });
+    }
     connect(ui->CmdSwitch, &QPushButton::clicked, this, &FrmSetPort::cmdSwitchClicked);
     connect(ui->CmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 FrmSetPort::~FrmSetPort() { delete ui; }
+
+bool FrmSetPort::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && qobject_cast<QLineEdit*>(watched) != nullptr) {
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void FrmSetPort::load() {
     QSerialPort* port = modDtu::MSComm1();

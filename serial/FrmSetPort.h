@@ -17,6 +17,9 @@ public:
     // the default settings), fills the data-bit and stop-bit lists, shows the switch.
     void load();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void comboChosen();            // a choice in any of the five combo boxes
     void cmdSwitchClicked();

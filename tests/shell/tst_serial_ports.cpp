@@ -158,6 +158,41 @@ private slots:
         modDtu::SetMSComm1(nullptr);
         qunsetenv("HT6630_SERIAL_PORTS");
     }
+    void typedComboTextIsNotAChoice() {
+        Pty a;
+        qputenv("HT6630_SERIAL_PORTS", a.path.toLocal8Bit());
+        QSerialPort port;
+        modDtu::SetMSComm1(&port);
+        modDtu::PortOpened = false;
+        {
+            serial::FrmSetPort dlg;
+            dlg.load();
+            dlg.show();
+            QVERIFY(port.isOpen());
+            auto* baud = dlg.findChild<QComboBox*>("CboBaudrate");
+            QLineEdit* edit = baud->lineEdit();
+            edit->selectAll();
+            QTest::keyClicks(edit, "96");
+            QCOMPARE(baud->currentText(), QString("96"));   // not completed from the list
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, "00");
+            QTest::keyClick(edit, Qt::Key_Enter);
+            QCOMPARE(baud->currentText(), QString("9600"));
+            QCOMPARE(baud->count(), 13);                    // nothing added to the list
+            QCOMPARE(port.baudRate(), 2400);                // Enter applies nothing
+            QVERIFY(dlg.isVisible());                       // and presses no button
+            QCOMPARE(modDtu::PortOpened, false);
+            // The next choice from a list reads the typed text.
+            auto* stop = dlg.findChild<QComboBox*>("CboStopbit");
+            stop->setCurrentIndex(2);
+            emit stop->activated(2);
+            QCOMPARE(port.baudRate(), 9600);
+            QCOMPARE(port.stopBits(), QSerialPort::TwoStop);
+        }
+        port.close();
+        modDtu::SetMSComm1(nullptr);
+        qunsetenv("HT6630_SERIAL_PORTS");
+    }
     void receivePathQuietRuleAndCap() {
         Pty pty;
         qputenv("HT6630_SERIAL_PORTS", pty.path.toLocal8Bit());
