@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
 
     QTimer launcher;
     int launched = 0;
+    int doneCount = 0;  // read by the terminals' done handlers long after set-up
     if (o.network()) {
         const bool tcp = !o.tcpHost.empty();
         const QString hostText = QString::fromStdString(tcp ? o.tcpHost : o.udpHost);
@@ -139,7 +140,6 @@ int main(int argc, char** argv) {
             return 2;
         }
         terms.reserve(std::size_t(o.count));
-        int doneCount = 0;
         for (int i = 0; i < o.count; ++i) {
             auto* t = new NetTerminal(i, o, host, port, tcp, &app);
             t->st = first;
