@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -139,6 +140,14 @@ FrmInfrared* FrmInfrared::LoadedInstance(QWidget* parent) {
 }
 
 QLabel* FrmInfrared::LblInf() const { return ui->LblInf; }
+
+void FrmInfrared::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
 
 void FrmInfrared::loadStep() {
     // Empty the table TempData, then open its record set (nothing reads it).

@@ -32,6 +32,10 @@ public:
     // The request flow of one of the fifteen buttons.
     void requestClicked(ht6630::Op op);
 
+protected:
+    // Escape does not close the console: only its close box does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void loadStep();
     bool barCodeCheck(const QString& emptyMessage);
