@@ -190,9 +190,12 @@ def machine():
 
 # ---- the console and its data centres ----------------------------------------------
 
+CONSOLE_ENV = {}   # extra environment of the console (run_tcp.py --env NAME=VALUE)
+
+
 def start_console():
     raise_file_limit()
-    return Console(start_timeout=20.0)
+    return Console(start_timeout=20.0, env=CONSOLE_ENV or None)
 
 
 def open_tcp(c, port):

@@ -71,7 +71,9 @@ def one_run(target, n, heartbeat, duration, records):
         alive = console.proc.poll() is None
         res["console_alive"] = alive
         if alive:
-            res["list1_entries"] = len(console.get(L.TCP_WIN + "/List1")["items"])
+            t = time.monotonic()
+            res["list1_entries"] = len(console.req("get", timeout=300, path=L.TCP_WIN + "/List1")["items"])
+            res["backlog_s"] = time.monotonic() - t
             res["rss_after_mb"] = L.rss_kb(pid) / 1024.0
         else:
             res["console_output"] = console.output()[-2000:]
@@ -128,10 +130,15 @@ def main():
     p.add_argument("--records", type=int, default=48)
     p.add_argument("--console-only", action="store_true")
     p.add_argument("--perf", help="perf record the console into this file")
+    p.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
+                   help="extra environment of the console, for experiments (e.g. QT_NO_GLIB=1)")
     p.add_argument("--json", help="also write the figures to this file")
     a = p.parse_args()
     global PERF_OUT
     PERF_OUT = a.perf
+    for kv in a.env:
+        k, _, v = kv.partition("=")
+        L.CONSOLE_ENV[k] = v
     if a.quick:
         a.terminals, a.heartbeat, a.duration = 100, 6.0, 16.5
     L.raise_file_limit()
@@ -145,8 +152,9 @@ def main():
         with open(a.json, "w") as f:
             json.dump(runs, f, indent=1, ensure_ascii=False)
     c = runs[0]
-    ok = (c.get("console_alive") and c["missing_adj"] == 0 and
-          all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values()))
+    ok = bool(c.get("console_alive")) and c["missing_adj"] == 0 and c["answered"] > 0
+    if not a.quick:   # the smoke run proves the plumbing and completeness, not the speed
+        ok = ok and all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values())
     if not c.get("console_alive"):
         sys.stderr.write("console died:\n%s\n" % c.get("console_output", ""))
     return 0 if ok else 1

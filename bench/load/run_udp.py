@@ -58,7 +58,10 @@ def one_run(target, a):
     if console:
         out["console_alive"] = console.proc.poll() is None
         if out["console_alive"]:
-            out["datareceive_chars"] = len(console.text(L.UDP_WIN + "/DataReceive"))
+            # The console may still be working through a backlog: wait for it.
+            t = time.monotonic()
+            out["datareceive_chars"] = len(console.req("get", timeout=300, path=L.UDP_WIN + "/DataReceive")["text"])
+            out["backlog_s"] = time.monotonic() - t
         console.stop()
     if ref:
         out["reference_counts"] = ref.stop()
@@ -117,8 +120,9 @@ def main():
         with open(a.json, "w") as f:
             json.dump(runs, f, indent=1)
     c = runs[0]
-    ok = (c.get("console_alive") and sum(c["sent"].values()) == sum(c["answered"].values()) and
-          all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values()))
+    ok = bool(c.get("console_alive")) and sum(c["sent"].values()) == sum(c["answered"].values()) > 0
+    if not a.quick:   # the smoke run proves the plumbing and completeness, not the speed
+        ok = ok and all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values())
     return 0 if ok else 1
 
 
