@@ -73,6 +73,7 @@ def one_run(target, n, heartbeat, duration, records):
         if alive:
             t = time.monotonic()
             res["list1_entries"] = len(console.req("get", timeout=300, path=L.TCP_WIN + "/List1")["items"])
+            res["list2_entries"] = len(console.req("get", timeout=300, path=L.TCP_WIN + "/List2")["items"])
             res["backlog_s"] = time.monotonic() - t
             res["rss_after_mb"] = L.rss_kb(pid) / 1024.0
         else:

@@ -50,7 +50,8 @@ def one_run(target, a):
     out = {"target": target, "terminals": a.terminals, "rate": a.rate, "seconds": a.seconds,
            "send_s": r.duration, "sent": dict(r.sent), "answered": dict(r.answered),
            "unexpected": r.unexpected, "errors": r.send_errors,
-           "latency": {k: {"p50": L.pct(v, .5), "p99": L.pct(v, .99), "max": max(v)} for k, v in r.latency.items()},
+           "latency": {k: {"min": min(v), "p50": L.pct(v, .5), "p99": L.pct(v, .99), "max": max(v)}
+                       for k, v in r.latency.items()},
            "rss_peak_mb": sampler.peak_rss_mb(), "cpu_s": sampler.cpu_used()}
     if pinger:
         out.update(ping_p50=L.pct(pinger.rtts, .5), ping_p99=L.pct(pinger.rtts, .99),

@@ -37,7 +37,8 @@ class LoadSmoke(unittest.TestCase):
             for kind in ("registration", "upload", "upload-end", "heartbeat"):
                 self.assertGreaterEqual(r["latency"][kind]["min"], 990, (r["target"], kind))
         self.assertTrue(console["console_alive"])
-        self.assertEqual(console["list1_entries"], 100)
+        # Online or, once the simulator has gone, offline: each terminal once.
+        self.assertEqual(console["list1_entries"] + console["list2_entries"], 100)
         self.assertGreater(console["ping_count"], 100)
         self.assertIn("p99 ratio", out)
 
