@@ -3,6 +3,7 @@ samplers, the automation ping thread, the simulator runner and the tables.
 
 python3 stdlib only. Loopback only (127.0.0.1), free ports only.
 """
+import atexit
 import json
 import os
 import resource
@@ -195,7 +196,9 @@ CONSOLE_ENV = {}   # extra environment of the console (run_tcp.py --env NAME=VAL
 
 def start_console():
     raise_file_limit()
-    return Console(start_timeout=20.0, env=CONSOLE_ENV or None)
+    c = Console(start_timeout=20.0, env=CONSOLE_ENV or None)
+    atexit.register(c.stop)   # also when a run ends with an exception
+    return c
 
 
 def open_tcp(c, port):
@@ -240,6 +243,7 @@ class Reference:
             raise SystemExit("reference server did not start: %r" % line)
         self.port = int(line.split()[1])
         self.pid = self.proc.pid
+        atexit.register(self.stop)
 
     def stop(self):
         if self.proc.poll() is None:
