@@ -231,7 +231,9 @@ class TcpConnections(unittest.TestCase):
         self.assertEqual(c.get(TCP + "/List2")["items"], [""])
         self.assertEqual(c.get(TCP + "/List1")["items"], [])
         # The network log holds 2,000 lines; beyond that nothing may pile up per cycle.
-        self.assertLess(c.rss_kb() - base, 20 * 1024)
+        # (AddressSanitizer's quarantine keeps freed memory, so its figures say nothing here.)
+        if not os.environ.get("ASAN_OPTIONS"):
+            self.assertLess(c.rss_kb() - base, 20 * 1024)
         assert_still_serving(self, c)
 
     def test_a_burst_of_one_thousand_terminals_is_answered(self):
