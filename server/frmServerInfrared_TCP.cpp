@@ -257,7 +257,7 @@ void frmServerInfrared_TCP::onAccepted(qintptr descriptor) {
     const int i = *index;
     auto* c = new TcpConnection;
     c->index = i;
-    c->socket = new QTcpSocket(this);
+    c->socket = new QTcpSocket(&socketOwner_);
     c->socket->setObjectName(QStringLiteral("wskServer_%1").arg(i));
     if (!c->socket->setSocketDescriptor(descriptor)) {
         ::close(fd);

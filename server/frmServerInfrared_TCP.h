@@ -80,6 +80,9 @@ private:
     std::unique_ptr<Ui::frmServerInfrared_TCP> ui_;
     TcpListener* wskServer0_ = nullptr;
     ConnectionTable table_;
+    // Parent of the accepted sockets: a plain object, not the window, so that the
+    // window's repaints and events never walk thousands of socket children.
+    QObject socketOwner_;
     QHash<int, TcpConnection*> conns_;
     std::unique_ptr<IndexedList> List1_;
     std::unique_ptr<IndexedList> List2_;

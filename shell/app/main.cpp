@@ -24,6 +24,9 @@ void RaiseOpenFileLimit() {
 
 int main(int argc, char** argv) {
     RaiseOpenFileLimit();
+    // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is
+    // searched on every read-notifier toggle, which costs O(connections) per read.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     StartAutomationFromEnvironment(&app);
