@@ -1,49 +1,188 @@
 #include "shell/LogTextBox.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
-#include <QTextCursor>
 
-namespace {
-// The view shows line breaks as paragraphs; CR characters are held only in text_.
-QString ViewPiece(const QString& piece) {
-    QString v = piece;
-    v.remove(QLatin1Char('\r'));
-    return v;
-}
-}  // namespace
+#include <algorithm>
+#include <climits>
 
-LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent) {
-    setReadOnly(true);
-    setUndoRedoEnabled(false);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Anything that changes the view behind our back (an external setPlainText,
-    // typing when made editable) re-synchronises the exact text from the view.
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        if (!updating_) text_ = toPlainText();
-    });
+int LogTextBox::Document::blockCount() const { return static_cast<int>(box_->lineStarts_.size()); }
+
+int LogTextBox::Document::characterCount() const {
+    return static_cast<int>(box_->text_.size() - box_->crCount_ + 1);
 }
+
+LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+LogTextBox::~LogTextBox() = default;
 
 void LogTextBox::setText(const QString& text) {
-    updating_ = true;
     text_ = text;
-    setPlainText(ViewPiece(text));
-    updating_ = false;
-    moveCaretToEnd();
+    lineStarts_.assign(1, 0);
+    crCount_ = 0;
+    longestLine_ = 0;
+    selectAll_ = false;
+    indexLines(0);
+    viewChanged();
 }
 
 void LogTextBox::appendText(const QString& piece) {
     if (piece.isEmpty()) return;
-    updating_ = true;
+    const qsizetype from = text_.size();
     text_ += piece;
-    QTextCursor c(document());
-    c.movePosition(QTextCursor::End);
-    c.insertText(ViewPiece(piece));
-    updating_ = false;
-    moveCaretToEnd();
+    indexLines(from);
+    viewChanged();
 }
 
-void LogTextBox::moveCaretToEnd() {
-    QTextCursor c = textCursor();
-    c.movePosition(QTextCursor::End);
-    setTextCursor(c);   // also scrolls the newest line into view
+void LogTextBox::indexLines(qsizetype from) {
+    const QChar* d = text_.constData();
+    const qsizetype n = text_.size();
+    qsizetype start = lineStarts_.back();
+    for (qsizetype i = from; i < n; ++i) {
+        const char16_t c = d[i].unicode();
+        if (c == u'\r') {
+            ++crCount_;
+        } else if (c == u'\n') {
+            longestLine_ = std::max(longestLine_, i - start);
+            start = i + 1;
+            lineStarts_.push_back(start);
+        }
+    }
+    longestLine_ = std::max(longestLine_, n - start);
+}
+
+qsizetype LogTextBox::lineLength(qsizetype line) const {
+    const qsizetype start = lineStarts_[static_cast<std::size_t>(line)];
+    const qsizetype end = line + 1 < lineCount() ? lineStarts_[static_cast<std::size_t>(line + 1)] - 1
+                                                 : text_.size();
+    return end - start;
+}
+
+QString LogTextBox::lineText(qsizetype line) const {
+    if (line < 0 || line >= lineCount()) return QString();
+    QString s = text_.mid(lineStarts_[static_cast<std::size_t>(line)], lineLength(line));
+    s.remove(QLatin1Char('\r'));
+    return s;
+}
+
+QString LogTextBox::toPlainText() const {
+    QString s = text_;
+    s.remove(QLatin1Char('\r'));
+    return s;
+}
+
+LogTextBox::Caret LogTextBox::textCursor() const {
+    // Every change leaves the caret at the end.
+    const int end = static_cast<int>(text_.size() - crCount_);
+    return Caret(end, end);
+}
+
+void LogTextBox::selectAll() {
+    selectAll_ = true;
+    viewport()->update();
+}
+
+void LogTextBox::copy() const {
+    if (!hasSelection()) return;
+    if (QClipboard* cb = QGuiApplication::clipboard()) cb->setText(toPlainText());
+}
+
+void LogTextBox::viewChanged() {
+    // Appends come in bursts: the scroll bars and the repaint follow once per burst.
+    if (syncPending_) return;
+    syncPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            syncPending_ = false;
+            syncScrollBars();
+            viewport()->update();
+        },
+        Qt::QueuedConnection);
+}
+
+void LogTextBox::syncScrollBars() {
+    const QFontMetrics fm(font());
+    const int lineH = std::max(1, fm.lineSpacing());
+    const int visible = std::max(1, viewport()->height() / lineH);
+    const qsizetype lines = lineCount();
+    const int vmax = static_cast<int>(std::min<qsizetype>(std::max<qsizetype>(0, lines - visible), INT_MAX));
+    verticalScrollBar()->setRange(0, vmax);
+    verticalScrollBar()->setPageStep(visible);
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setValue(vmax);   // the newest line in view
+
+    const qsizetype painted = std::min(longestLine_, kPaintedLineLimit + 1);
+    const qint64 width = static_cast<qint64>(painted) * fm.averageCharWidth() + 2 * fm.averageCharWidth();
+    const int hmax = static_cast<int>(std::clamp<qint64>(width - viewport()->width(), 0, INT_MAX));
+    horizontalScrollBar()->setRange(0, hmax);
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(std::max(1, fm.averageCharWidth()));
+}
+
+void LogTextBox::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const QFontMetrics fm(font());
+    const int lineH = std::max(1, fm.lineSpacing());
+    const int margin = 4;
+    const int x = margin - horizontalScrollBar()->value();
+    const qsizetype first = verticalScrollBar()->value();
+    const qsizetype rows = viewport()->height() / lineH + 1;
+    const QPalette& pal = palette();
+    const bool selected = hasSelection();
+    p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    for (qsizetype r = 0; r < rows && first + r < lineCount(); ++r) {
+        const qsizetype line = first + r;
+        const int y = static_cast<int>(r) * lineH;
+        QString s = text_.mid(lineStarts_[static_cast<std::size_t>(line)],
+                              std::min(lineLength(line), kPaintedLineLimit + 1));
+        s.remove(QLatin1Char('\r'));
+        if (s.size() > kPaintedLineLimit) {   // a very long line is shown cut
+            s.truncate(kPaintedLineLimit);
+            s += QChar(0x2026);
+        }
+        if (selected) p.fillRect(QRect(0, y, viewport()->width(), lineH), pal.color(QPalette::Highlight));
+        p.drawText(x, y + fm.ascent(), s);
+    }
+}
+
+void LogTextBox::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    syncScrollBars();
+}
+
+void LogTextBox::changeEvent(QEvent* e) {
+    QAbstractScrollArea::changeEvent(e);
+    if (e->type() == QEvent::FontChange) syncScrollBars();
+}
+
+void LogTextBox::keyPressEvent(QKeyEvent* e) {
+    if (e == QKeySequence::SelectAll) {
+        selectAll();
+        e->accept();
+        return;
+    }
+    if (e == QKeySequence::Copy) {
+        copy();
+        e->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(e);
+}
+
+void LogTextBox::mousePressEvent(QMouseEvent* e) {
+    if (selectAll_) {
+        selectAll_ = false;
+        viewport()->update();
+    }
+    QAbstractScrollArea::mousePressEvent(e);
 }

@@ -1,19 +1,87 @@
 #pragma once
-// A read-mostly text box that holds its text exactly (CR LF kept) and appends in
+// A read-only log box that holds its text exactly (CR LF kept) and appends in
 // time proportional to the appended text, not to the text already there.
-#include <QPlainTextEdit>
+//
+// The box keeps the exact text and the offsets where its lines start, nothing
+// else: it paints only the lines in view (line breaks are LF; CR characters are
+// held in the text but not shown). After every change the caret and the view go
+// to the end. Ctrl+A selects everything, Ctrl+C copies the selection.
+#include <QAbstractScrollArea>
 #include <QString>
 
-class LogTextBox : public QPlainTextEdit {
+#include <vector>
+
+class LogTextBox : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    // What the view holds: its lines (blocks) and characters, as a text document
+    // would count them (line breaks count one each, plus one for the end).
+    class Document {
+    public:
+        int blockCount() const;
+        int characterCount() const;
+    private:
+        friend class LogTextBox;
+        explicit Document(const LogTextBox* box) : box_(box) {}
+        const LogTextBox* box_;
+    };
+    // The caret, in view characters (CR characters are not counted).
+    class Caret {
+    public:
+        int position() const { return position_; }
+        bool atEnd() const { return position_ == end_; }
+    private:
+        friend class LogTextBox;
+        Caret(int position, int end) : position_(position), end_(end) {}
+        int position_;
+        int end_;
+    };
+
     explicit LogTextBox(QWidget* parent = nullptr);
+    ~LogTextBox() override;
+
     const QString& text() const { return text_; }   // exactly what the box holds
     qsizetype length() const { return text_.size(); }
     void setText(const QString& text);               // replace all; caret to the end
     void appendText(const QString& piece);           // text += piece; caret to the end
+
+    // The view: the text without CR characters, lines split at LF.
+    QString toPlainText() const;
+    void setPlainText(const QString& text) { setText(text); }
+    const Document* document() const { return &document_; }
+    Caret textCursor() const;
+    qsizetype lineCount() const { return static_cast<qsizetype>(lineStarts_.size()); }
+    QString lineText(qsizetype line) const;           // one line as shown (no CR, no LF)
+
+    // The box is always read-only; kept for the callers that state it.
+    void setReadOnly(bool) {}
+    bool isReadOnly() const { return true; }
+
+    bool hasSelection() const { return selectAll_ && !text_.isEmpty(); }
+    void selectAll();
+    void copy() const;
+
+    // Characters of one line painted at most; a longer line is shown cut with "…".
+    static constexpr qsizetype kPaintedLineLimit = 2000;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
 private:
-    void moveCaretToEnd();
+    void indexLines(qsizetype from);   // record the line starts in text_[from..]
+    void viewChanged();                // coalesced: scroll bars to the end, repaint
+    void syncScrollBars();
+    qsizetype lineLength(qsizetype line) const;   // in text_ characters, LF excluded
+
     QString text_;
-    bool updating_ = false;
+    std::vector<qsizetype> lineStarts_{0};   // offset in text_ where each line starts
+    qsizetype crCount_ = 0;                   // CR characters in text_
+    qsizetype longestLine_ = 0;               // in text_ characters, for the horizontal range
+    bool selectAll_ = false;
+    bool syncPending_ = false;
+    Document document_{this};
 };
