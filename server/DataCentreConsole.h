@@ -22,14 +22,15 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QPushButton;
-class QTcpSocket;
 class QMenuBar;
 
 namespace server {
 
+class EpollConnection;
+
 // Where a reply to the block being handled goes: captured before any wait.
 struct Peer {
-    QPointer<QTcpSocket> socket;   // TCP: the connection that delivered the block
+    QPointer<EpollConnection> socket;   // TCP: the connection that delivered the block
     int index = -1;                // TCP: its connection index
     QHostAddress address;          // UDP: the sender of the datagram
     quint16 port = 0;

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <cerrno>
@@ -136,6 +135,12 @@ frmServerInfrared_TCP::frmServerInfrared_TCP(QWidget* parent)
                        QStringLiteral(" 错误描述:") + wskServer0_->errorString());
     });
 
+    EpollConnections::Handlers h;
+    h.data = [this](EpollConnection* c, const QByteArray& data) { onReadyRead(c->tag, data); };
+    h.closed = [this](EpollConnection* c) { onPeerClosed(c->tag); };
+    h.error = [this](EpollConnection* c, int code, const QString& text) { onSocketError(c->tag, code, text); };
+    epoll_.setHandlers(std::move(h));
+
     fdWatch_ = new QTimer(this);
     fdWatch_->setInterval(1000);
     connect(fdWatch_, &QTimer::timeout, this, &frmServerInfrared_TCP::checkDescriptors);
@@ -148,7 +153,7 @@ frmServerInfrared_TCP::frmServerInfrared_TCP(QWidget* parent)
 
 frmServerInfrared_TCP::~frmServerInfrared_TCP() {
     for (TcpConnection* c : std::as_const(conns_)) {
-        c->socket->disconnect(this);
+        c->quiet->stop();
         c->socket->abort();
         delete c;
     }
@@ -207,7 +212,6 @@ void frmServerInfrared_TCP::CmdNo_Click() {
 void frmServerInfrared_TCP::M_DKFW_Click() {
     for (int i : table_.stopAll()) {
         if (TcpConnection* c = conns_.take(i)) {
-            c->socket->disconnect(this);
             c->quiet->stop();
             c->socket->abort();
             c->socket->deleteLater();
@@ -257,31 +261,26 @@ void frmServerInfrared_TCP::onAccepted(qintptr descriptor) {
     const int i = *index;
     auto* c = new TcpConnection;
     c->index = i;
-    c->socket = new QTcpSocket(&socketOwner_);
-    c->socket->setObjectName(QStringLiteral("wskServer_%1").arg(i));
-    if (!c->socket->setSocketDescriptor(descriptor)) {
+    c->socket = epoll_.adopt(fd, &socketOwner_);
+    if (!c->socket) {
         ::close(fd);
-        delete c->socket;
         delete c;
         table_.releaseByPeer(i);
         return;
     }
+    c->socket->tag = i;
+    c->socket->setObjectName(QStringLiteral("wskServer_%1").arg(i));
     c->quiet = new QTimer(c->socket);
     c->quiet->setSingleShot(true);
     c->quiet->setInterval(kQuietFlushMs);
     c->cutter = std::make_unique<ht6630::StreamCutter>(kCutterLimit);
     conns_.insert(i, c);
-    connect(c->socket, &QTcpSocket::readyRead, this, [this, i] { onReadyRead(i); });
-    connect(c->socket, &QTcpSocket::disconnected, this, [this, i] { onPeerClosed(i); });
-    connect(c->socket, &QTcpSocket::errorOccurred, this,
-            [this, i](QAbstractSocket::SocketError e) { onSocketError(i, e); });
     connect(c->quiet, &QTimer::timeout, this, [this, i] { onQuiet(i); });
 }
 
-void frmServerInfrared_TCP::onReadyRead(int index) {
+void frmServerInfrared_TCP::onReadyRead(int index, const QByteArray& data) {
     TcpConnection* c = conns_.value(index);
     if (!c) return;
-    const QByteArray data = c->socket->readAll();
     if (data.isEmpty()) return;
     const ht6630::ByteView view(reinterpret_cast<const std::uint8_t*>(data.constData()),
                                 static_cast<std::size_t>(data.size()));
@@ -314,7 +313,6 @@ void frmServerInfrared_TCP::onQuiet(int index) {
 void frmServerInfrared_TCP::unload(int index) {
     TcpConnection* c = conns_.take(index);
     if (!c) return;
-    c->socket->disconnect(this);
     c->quiet->stop();
     c->socket->abort();
     c->socket->deleteLater();
@@ -323,11 +321,9 @@ void frmServerInfrared_TCP::unload(int index) {
 
 void frmServerInfrared_TCP::onPeerClosed(int index) {
     if (index < 1 || !conns_.contains(index)) return;
-    // Bytes still held as a partial frame arrived before the close: they are handed on
-    // as they came, on their own connection, before the close is handled (any reply
-    // they call for is dropped, the connection being gone by then).
-    if (TcpConnection* c = conns_.value(index); c && c->socket->bytesAvailable() > 0)
-        onReadyRead(index);
+    // Bytes that arrived before the close were handed on already; a partial frame
+    // still held is handed on as it came, on its own connection, before the close is
+    // handled (any reply it calls for is dropped, the connection being gone by then).
     onQuiet(index);
     unload(index);
     const QString b = table_.releaseByPeer(index);
@@ -341,13 +337,11 @@ void frmServerInfrared_TCP::onPeerClosed(int index) {
     listUpdating_ = false;
 }
 
-void frmServerInfrared_TCP::onSocketError(int index, QAbstractSocket::SocketError error) {
+void frmServerInfrared_TCP::onSocketError(int index, int error, const QString& text) {
     // A peer's orderly close is its close event, not an error.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
-    TcpConnection* c = conns_.value(index);
-    if (!c) return;
-    WriteTcpNetLog(QStringLiteral("错误代码:") + QString::number(static_cast<int>(error)) +
-                   QStringLiteral(" 错误描述:") + c->socket->errorString());
+    if (error == static_cast<int>(QAbstractSocket::RemoteHostClosedError)) return;
+    if (!conns_.contains(index)) return;
+    WriteTcpNetLog(QStringLiteral("错误代码:") + QString::number(error) + QStringLiteral(" 错误描述:") + text);
     onPeerClosed(index);
 }
 
@@ -363,14 +357,13 @@ void frmServerInfrared_TCP::checkDescriptors() {
     if (wskServer0_->isListening()) wskServer0_->resumeAccepting();
 }
 
-bool frmServerInfrared_TCP::loadedSocketIs(int index, const QTcpSocket* s) const {
+bool frmServerInfrared_TCP::loadedSocketIs(int index, const EpollConnection* s) const {
     const TcpConnection* c = conns_.value(index);
     return c && c->socket == s;
 }
 
 bool frmServerInfrared_TCP::peerUsable(const Peer& peer) const {
-    return peer.socket && loadedSocketIs(peer.index, peer.socket.data()) &&
-           peer.socket->state() == QAbstractSocket::ConnectedState;
+    return peer.socket && loadedSocketIs(peer.index, peer.socket.data()) && peer.socket->isConnected();
 }
 
 void frmServerInfrared_TCP::sendToPeer(const Peer& peer, const QByteArray& frame) {
@@ -408,7 +401,7 @@ void frmServerInfrared_TCP::applyChannelAction(const Action& a, const Peer& peer
 void frmServerInfrared_TCP::sendRequestNow(const RequestTexts& texts) {
     const auto index = table_.firstLoadedWith(modDtu::CurrentId);
     TcpConnection* c = index ? conns_.value(*index) : nullptr;
-    if (c && c->socket->state() == QAbstractSocket::ConnectedState) {
+    if (c && c->socket->isConnected()) {
         c->socket->write(PendingFrame);
         return;   // the status line stays as it was
     }

@@ -10,6 +10,7 @@
 #include "protocol/stream_cutter.h"
 #include "server/ConnectionTable.h"
 #include "server/DataCentreConsole.h"
+#include "server/EpollConnections.h"
 #include "server/IndexedList.h"
 
 class QTimer;
@@ -30,10 +31,10 @@ protected:
     void incomingConnection(qintptr descriptor) override { emit accepted(descriptor); }
 };
 
-// One loaded element wskServer(i): its socket, its stream cutter and its quiet timer.
+// One loaded element wskServer(i): its connection, its stream cutter and its quiet timer.
 struct TcpConnection {
     int index = 0;
-    QTcpSocket* socket = nullptr;
+    EpollConnection* socket = nullptr;
     QTimer* quiet = nullptr;
     std::unique_ptr<ht6630::StreamCutter> cutter;
 };
@@ -69,17 +70,19 @@ protected:
 
 private:
     void onAccepted(qintptr descriptor);
-    void onReadyRead(int index);
+    void onReadyRead(int index, const QByteArray& data);
     void onQuiet(int index);
     void onPeerClosed(int index);                       // wskServer_Close
-    void onSocketError(int index, QAbstractSocket::SocketError error);   // wskServer_Error
+    void onSocketError(int index, int error, const QString& text);   // wskServer_Error
     void unload(int index);
     void checkDescriptors();
-    bool loadedSocketIs(int index, const QTcpSocket* s) const;
+    bool loadedSocketIs(int index, const EpollConnection* s) const;
 
     std::unique_ptr<Ui::frmServerInfrared_TCP> ui_;
     TcpListener* wskServer0_ = nullptr;
     ConnectionTable table_;
+    // Watches every accepted connection through one epoll descriptor; outlives them.
+    EpollConnections epoll_;
     // Parent of the accepted sockets: a plain object, not the window, so that the
     // window's repaints and events never walk thousands of socket children.
     QObject socketOwner_;
