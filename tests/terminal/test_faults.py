@@ -88,9 +88,16 @@ class NetworkFaults(unittest.TestCase):
 
     def test_drip(self):
         chunks, data, s, rc, _ = tcp_session(self, "--fault", "drip", seconds=2.5)
-        self.assertGreaterEqual(len(chunks), 17)
-        self.assertTrue(all(len(c) == 1 for _, c in chunks[:17]))
-        self.assertGreater(chunks[16][0] - chunks[0][0], 0.12)
+        # One byte per write with pauses: the reader sees many small pieces spread over
+        # time (a loaded machine may still hand two bytes to one read).
+        first = []
+        for t, c in chunks:
+            first.append((t, c))
+            if sum(len(c) for _, c in first) >= 17:
+                break
+        self.assertGreaterEqual(len(first), 9)
+        self.assertTrue(all(len(c) <= 2 for _, c in first))
+        self.assertGreater(first[-1][0] - first[0][0], 0.12)
         self.assertEqual(data[:17], frame(0x01, OWN, [0x01, 0x05]))
 
     def test_disconnect_mid_frame(self):
