@@ -9,6 +9,7 @@
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -50,6 +51,14 @@ ht6630::dialogue::LocalTime Now() {
 DataCentreConsole::DataCentreConsole(QWidget* parent) : QDialog(parent) {}
 
 DataCentreConsole::~DataCentreConsole() = default;
+
+QLabel* DataCentreConsole::AddStatusPanel(QStatusBar* bar) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+    bar->addWidget(panel, 1);
+    bar->setSizeGripEnabled(false);
+    return panel;
+}
 
 void DataCentreConsole::initCommon(const CommonControls& c) {
     c_ = c;

@@ -23,6 +23,7 @@ class QLineEdit;
 class QRadioButton;
 class QPushButton;
 class QMenuBar;
+class QStatusBar;
 
 namespace server {
 
@@ -76,6 +77,23 @@ public:
 protected:
     // Called by the subclass after its form is set up.
     void initCommon(const CommonControls& c);
+    // The same with the controls both forms name alike; adds StatusBar1's first panel.
+    template <class Form>
+    void initCommonFrom(Form& ui) {
+        CommonControls c;
+        c.pages = ui.pages;
+        c.traffic = ui.trafficLog;
+        c.LblInf = ui.LblInf;
+        c.statusPanel = AddStatusPanel(ui.StatusBar1);
+        c.TxtDQID = ui.TxtDQID;
+        c.opMode0 = ui.opMode_0;
+        c.opMode1 = ui.opMode_1;
+        c.TxtLocalIp1 = ui.TxtLocalIp1;
+        c.TxtLocalPort1 = ui.TxtLocalPort1;
+        initCommon(c);
+    }
+    // A label as the status bar's first panel, where the service state is shown.
+    static QLabel* AddStatusPanel(QStatusBar* bar);
     virtual ht6630::dialogue::Channel channel() const = 0;
     // The channel's own actions (lists, network log, bar-code slots); default: none.
     virtual void applyChannelAction(const ht6630::dialogue::Action& action, const Peer& peer);

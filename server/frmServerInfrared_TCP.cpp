@@ -63,22 +63,7 @@ frmServerInfrared_TCP::frmServerInfrared_TCP(QWidget* parent)
     ui_->setupUi(this);
     setModal(true);
 
-    auto* panel = new QLabel(ui_->StatusBar1);
-    panel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
-    ui_->StatusBar1->addWidget(panel, 1);
-    ui_->StatusBar1->setSizeGripEnabled(false);
-
-    CommonControls c;
-    c.pages = ui_->pages;
-    c.traffic = ui_->trafficLog;
-    c.LblInf = ui_->LblInf;
-    c.statusPanel = panel;
-    c.TxtDQID = ui_->TxtDQID;
-    c.opMode0 = ui_->opMode_0;
-    c.opMode1 = ui_->opMode_1;
-    c.TxtLocalIp1 = ui_->TxtLocalIp1;
-    c.TxtLocalPort1 = ui_->TxtLocalPort1;
-    initCommon(c);
+    initCommonFrom(*ui_);
 
     // Command1 on the third page.
     auto* Command1 = new QPushButton(QStringLiteral("Command1"));
