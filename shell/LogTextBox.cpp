@@ -12,7 +12,7 @@
 int LogTextBox::Document::blockCount() const { return static_cast<int>(box_->lineStarts_.size()); }
 
 int LogTextBox::Document::characterCount() const {
-    return static_cast<int>(box_->text_.size() - box_->crCount_ + 1);
+    return static_cast<int>(box_->utf16Size_ - box_->crCount_ + 1);
 }
 
 LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -25,8 +25,12 @@ LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent) {
 
 LogTextBox::~LogTextBox() = default;
 
+QString LogTextBox::text() const { return QString::fromUtf8(bytes_); }
+
 void LogTextBox::setText(const QString& text) {
-    text_ = text;
+    bytes_ = text.toUtf8();
+    bytes_.squeeze();
+    utf16Size_ = 0;
     lineStarts_.assign(1, 0);
     crCount_ = 0;
     longestLine_ = 0;
@@ -37,52 +41,62 @@ void LogTextBox::setText(const QString& text) {
 
 void LogTextBox::appendText(const QString& piece) {
     if (piece.isEmpty()) return;
-    const qsizetype from = text_.size();
-    text_ += piece;
+    const qsizetype from = bytes_.size();
+    bytes_ += piece.toUtf8();
     indexLines(from);
     viewChanged();
 }
 
 void LogTextBox::indexLines(qsizetype from) {
-    const QChar* d = text_.constData();
-    const qsizetype n = text_.size();
+    const auto* d = reinterpret_cast<const unsigned char*>(bytes_.constData());
+    const qsizetype n = bytes_.size();
     qsizetype start = lineStarts_.back();
+    qsizetype units = 0;
     for (qsizetype i = from; i < n; ++i) {
-        const char16_t c = d[i].unicode();
-        if (c == u'\r') {
+        const unsigned char c = d[i];
+        // A lead or single byte starts a character; a four-byte one takes two UTF-16 units.
+        units += (c & 0xC0) != 0x80;
+        units += c >= 0xF0;
+        if (c == '\r') {
             ++crCount_;
-        } else if (c == u'\n') {
+        } else if (c == '\n') {
             longestLine_ = std::max(longestLine_, i - start);
             start = i + 1;
             lineStarts_.push_back(start);
         }
     }
+    utf16Size_ += units;
     longestLine_ = std::max(longestLine_, n - start);
 }
 
 qsizetype LogTextBox::lineLength(qsizetype line) const {
     const qsizetype start = lineStarts_[static_cast<std::size_t>(line)];
     const qsizetype end = line + 1 < lineCount() ? lineStarts_[static_cast<std::size_t>(line + 1)] - 1
-                                                 : text_.size();
+                                                 : bytes_.size();
     return end - start;
 }
 
-QString LogTextBox::lineText(qsizetype line) const {
-    if (line < 0 || line >= lineCount()) return QString();
-    QString s = text_.mid(lineStarts_[static_cast<std::size_t>(line)], lineLength(line));
+QString LogTextBox::lineView(qsizetype line, qsizetype maxBytes) const {
+    const qsizetype len = std::min(lineLength(line), maxBytes);
+    QString s = QString::fromUtf8(bytes_.constData() + lineStarts_[static_cast<std::size_t>(line)], len);
     s.remove(QLatin1Char('\r'));
     return s;
 }
 
+QString LogTextBox::lineText(qsizetype line) const {
+    if (line < 0 || line >= lineCount()) return QString();
+    return lineView(line, lineLength(line));
+}
+
 QString LogTextBox::toPlainText() const {
-    QString s = text_;
+    QString s = text();
     s.remove(QLatin1Char('\r'));
     return s;
 }
 
 LogTextBox::Caret LogTextBox::textCursor() const {
     // Every change leaves the caret at the end.
-    const int end = static_cast<int>(text_.size() - crCount_);
+    const int end = static_cast<int>(utf16Size_ - crCount_);
     return Caret(end, end);
 }
 
@@ -143,9 +157,8 @@ void LogTextBox::paintEvent(QPaintEvent*) {
     for (qsizetype r = 0; r < rows && first + r < lineCount(); ++r) {
         const qsizetype line = first + r;
         const int y = static_cast<int>(r) * lineH;
-        QString s = text_.mid(lineStarts_[static_cast<std::size_t>(line)],
-                              std::min(lineLength(line), kPaintedLineLimit + 1));
-        s.remove(QLatin1Char('\r'));
+        // Four bytes at most per UTF-16 unit: enough bytes for the painted characters.
+        QString s = lineView(line, 4 * (kPaintedLineLimit + 1));
         if (s.size() > kPaintedLineLimit) {   // a very long line is shown cut
             s.truncate(kPaintedLineLimit);
             s += QChar(0x2026);

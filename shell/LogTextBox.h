@@ -6,6 +6,11 @@
 // else: it paints only the lines in view (line breaks are LF; CR characters are
 // held in the text but not shown). After every change the caret and the view go
 // to the end. Ctrl+A selects everything, Ctrl+C copies the selection.
+//
+// The text is held as UTF-8: these logs are mostly digits, letters and blanks,
+// so it takes about half the memory of UTF-16, and a log without a size limit
+// (the network log) grows by little more than its characters. Lengths and
+// positions are still counted in UTF-16 units, as a text box counts them.
 #include <QAbstractScrollArea>
 #include <QString>
 
@@ -40,8 +45,8 @@ public:
     explicit LogTextBox(QWidget* parent = nullptr);
     ~LogTextBox() override;
 
-    const QString& text() const { return text_; }   // exactly what the box holds
-    qsizetype length() const { return text_.size(); }
+    QString text() const;                            // exactly what the box holds
+    qsizetype length() const { return utf16Size_; }  // in UTF-16 units
     void setText(const QString& text);               // replace all; caret to the end
     void appendText(const QString& piece);           // text += piece; caret to the end
 
@@ -57,7 +62,7 @@ public:
     void setReadOnly(bool) {}
     bool isReadOnly() const { return true; }
 
-    bool hasSelection() const { return selectAll_ && !text_.isEmpty(); }
+    bool hasSelection() const { return selectAll_ && !bytes_.isEmpty(); }
     void selectAll();
     void copy() const;
 
@@ -72,15 +77,17 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
-    void indexLines(qsizetype from);   // record the line starts in text_[from..]
+    void indexLines(qsizetype from);   // record the line starts in bytes_[from..]
     void viewChanged();                // coalesced: scroll bars to the end, repaint
     void syncScrollBars();
-    qsizetype lineLength(qsizetype line) const;   // in text_ characters, LF excluded
+    qsizetype lineLength(qsizetype line) const;   // in bytes, LF excluded
+    QString lineView(qsizetype line, qsizetype maxBytes) const;   // CR removed
 
-    QString text_;
-    std::vector<qsizetype> lineStarts_{0};   // offset in text_ where each line starts
-    qsizetype crCount_ = 0;                   // CR characters in text_
-    qsizetype longestLine_ = 0;               // in text_ characters, for the horizontal range
+    QByteArray bytes_;                        // the text, UTF-8
+    qsizetype utf16Size_ = 0;                 // its length in UTF-16 units
+    std::vector<qsizetype> lineStarts_{0};   // offset in bytes_ where each line starts
+    qsizetype crCount_ = 0;                   // CR characters in the text
+    qsizetype longestLine_ = 0;               // in bytes, for the horizontal range
     bool selectAll_ = false;
     bool syncPending_ = false;
     Document document_{this};

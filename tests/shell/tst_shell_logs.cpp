@@ -188,6 +188,25 @@ private slots:
         QCOMPARE(box.text(), QStringLiteral("x\nyz"));
     }
 
+    void logTextBoxCountsUtf16UnitsOfAnyText() {
+        // Chinese (3 UTF-8 bytes, 1 unit), a character beyond the BMP (4 bytes, 2 units),
+        // Latin-1 (2 bytes, 1 unit): lengths and positions are the text box's units.
+        LogTextBox box;
+        const QString line = QStringLiteral("断开") + QString::fromUcs4(U"\U0001F600") + QStringLiteral("é     09:15:02\r\n");
+        box.appendText(line);
+        box.appendText(line);
+        QCOMPARE(box.text(), line + line);
+        QCOMPARE(box.length(), 2 * line.size());
+        QCOMPARE(box.document()->characterCount(), 2 * (line.size() - 1) + 1);
+        QCOMPARE(box.textCursor().position(), 2 * (line.size() - 1));
+        QCOMPARE(box.lineCount(), 3);
+        QCOMPARE(box.lineText(1), line.chopped(2));
+        QCOMPARE(box.lineText(2), QString());
+        box.setText(line.left(4));
+        QCOMPARE(box.length(), 4);
+        QCOMPARE(box.lineText(0), line.left(4));
+    }
+
     void netLogLines() {
         LogTextBox box;
         modDtu::WriteNetLog(QStringLiteral("注册2012345678901"), &box);
