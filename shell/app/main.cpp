@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include "shell/MsgBox.h"
+#include "shell/RepaintThrottle.h"
 #include "shell/app/Database.h"
 #include "shell/app/frmMainDtu.h"
 #include "shell/frmInfo.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    RepaintThrottle::install(&app);
     StartAutomationFromEnvironment(&app);
 
     const app::DbOpenResult db = app::OpenDbConn(QCoreApplication::applicationDirPath());
