@@ -17,6 +17,7 @@
 
 #include "protocol/frame.h"
 #include "shell/Delay.h"
+#include "shell/LayoutIsolation.h"
 #include "shell/LogTextBox.h"
 #include "shell/MsgBox.h"
 #include "shell/ParameterPages.h"
@@ -62,6 +63,8 @@ QLabel* DataCentreConsole::AddStatusPanel(QStatusBar* bar) {
 
 void DataCentreConsole::initCommon(const CommonControls& c) {
     c_ = c;
+    // The status line changes with nearly every frame: its changes stay out of the layout.
+    IsolateFromLayout(c_.LblInf);
     // The fourth page: decoded uploads.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("pageUpload"));
