@@ -99,3 +99,36 @@ class ManyTerminals(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Ramp(unittest.TestCase):
+    def test_terminals_start_evenly_over_the_ramp(self):
+        # 40 terminals over 2 s: the registrations arrive spread over the ramp,
+        # about half of them in its first half, none all at once.
+        srv = socket.socket()
+        srv.bind(("127.0.0.1", 0))
+        srv.listen(128)
+        srv.settimeout(0.2)
+        sim = Sim("--tcp", "127.0.0.1:%d" % srv.getsockname()[1], "--count", "40", "--ramp", "2", "--quiet",
+                  "--heartbeat", "600", "--duration", "4")
+        times, conns = [], []
+        t0 = time.monotonic()
+        try:
+            while len(times) < 40 and time.monotonic() - t0 < 10:
+                try:
+                    c, _ = srv.accept()
+                except socket.timeout:
+                    continue
+                times.append(time.monotonic() - t0)
+                conns.append(c)
+        finally:
+            sim.stop(timeout=30)
+            for c in conns:
+                c.close()
+            srv.close()
+        self.assertEqual(len(times), 40)
+        spread = times[-1] - times[0]
+        self.assertGreater(spread, 1.6)
+        self.assertLess(spread, 3.0)
+        early = sum(1 for t in times if t - times[0] < spread / 2)
+        self.assertTrue(12 <= early <= 28, times)

@@ -206,6 +206,9 @@ NetTerminal::NetTerminal(int index, const Options& o, const QHostAddress& host, 
     : QObject(parent), index_(index), o_(o), host_(host), port_(port), tcp_(tcp), rng_(o.seed + unsigned(index)) {
     st.phase = index;
     writer_ = new Writer([this](ByteView d) { return sinkWrite(d); }, this);
+    // Each terminal keeps its own clock: a coarse timer would round a 30 s beat to
+    // whole seconds and make thousands of terminals beat in the same instant.
+    heartbeat_.setTimerType(Qt::PreciseTimer);
     connect(&heartbeat_, &QTimer::timeout, this, [this] {
         send("heartbeat", st.heartbeatFrame(), tcp_ ? "heartbeat-ack" : "");
     });

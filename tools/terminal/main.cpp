@@ -2,9 +2,11 @@
 // towards a TCP or UDP data centre. See --help.
 #include <QCoreApplication>
 #include <QHostInfo>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
 
     QTimer launcher;
     int launched = 0;
+    QElapsedTimer rampClock;
     int doneCount = 0;  // read by the terminals' done handlers long after set-up
     if (o.network()) {
         const bool tcp = !o.tcpHost.empty();
@@ -167,17 +170,25 @@ int main(int argc, char** argv) {
                 finishRun(3);
             });
         }
-        // Connections are opened in paced batches, so a listener's backlog keeps up.
+        // Connections are opened in paced batches, so a listener's backlog keeps up;
+        // with --ramp, evenly over that many seconds.
         constexpr int kBatch = 200;
-        launcher.setInterval(25);
-        QObject::connect(&launcher, &QTimer::timeout, [&] {
-            for (int k = 0; k < kBatch && launched < o.count; ++k) terms[std::size_t(launched++)]->start();
+        constexpr int kTickMs = 25;
+        const auto due = [&](qint64 elapsedMs) {
+            if (o.ramp <= 0) return std::min(o.count, launched + kBatch);
+            return int(std::min<double>(o.count, double(o.count) * double(elapsedMs) / (o.ramp * 1000.0) + 1));
+        };
+        rampClock.start();
+        const auto launchDue = [&] {
+            const int upTo = due(rampClock.elapsed());
+            while (launched < upTo) terms[std::size_t(launched++)]->start();
             if (launched == o.count) launcher.stop();
-        });
+        };
+        launcher.setInterval(o.ramp > 0 ? 5 : kTickMs);
+        launcher.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&launcher, &QTimer::timeout, launchDue);
         launcher.start();
-        QTimer::singleShot(0, [&] {
-            for (int k = 0; k < kBatch && launched < o.count; ++k) terms[std::size_t(launched++)]->start();
-        });
+        QTimer::singleShot(0, launchDue);
     }
 
     if (o.duration >= 0) QTimer::singleShot(int(o.duration * 1000), Qt::PreciseTimer, [&] { finishRun(0); });

@@ -53,6 +53,8 @@ void PrintHelp() {
         "  --once                 register, upload once, send the end notice, then keep\n"
         "                         answering until the data centre closes (or --duration)\n"
         "  --duration S           end the run after S seconds\n"
+        "  --ramp S               start the --count terminals evenly over S seconds\n"
+        "                         (default: batches of 200 every 25 ms)\n"
         "  --answer-timeout S     how long a step of the upload waits for its answer (default 10)\n"
         "  --seed N               seed of the random garbage (default 1)\n"
         "\n"
@@ -183,7 +185,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
             long n;
             if (!ToInt(v, 0, 2147483647, &n)) return Fail("bad --seed value");
             o.seed = unsigned(n);
-        } else if (a == "--heartbeat" || a == "--upload-every" || a == "--duration" || a == "--answer-timeout") {
+        } else if (a == "--heartbeat" || a == "--upload-every" || a == "--duration" || a == "--answer-timeout" ||
+                   a == "--ramp") {
             const char* v = value();
             if (int r = needs(v)) return r;
             double d;
@@ -193,6 +196,7 @@ int ParseOptions(int argc, char** argv, Options& o) {
                 o.heartbeat = d;
             } else if (a == "--upload-every") o.uploadEvery = d;
             else if (a == "--duration") o.duration = d;
+            else if (a == "--ramp") o.ramp = d;
             else o.answerTimeout = d;
         } else if (a == "--fault") {
             const char* v = value();

@@ -25,6 +25,7 @@ struct Options {
     int heatMeters = 0;
     bool once = false;
     double duration = -1;
+    double ramp = 0;             // seconds over which --count terminals start; 0: paced batches
     double answerTimeout = 10;
     bool quiet = false;
     unsigned seed = 1;
