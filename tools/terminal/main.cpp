@@ -179,7 +179,8 @@ int main(int argc, char** argv) {
             return int(std::min<double>(o.count, double(o.count) * double(elapsedMs) / (o.ramp * 1000.0) + 1));
         };
         rampClock.start();
-        const auto launchDue = [&] {
+        // Copies of these lambdas outlive this block: `due` is captured by value.
+        const auto launchDue = [&, due] {
             const int upTo = due(rampClock.elapsed());
             while (launched < upTo) terms[std::size_t(launched++)]->start();
             if (launched == o.count) launcher.stop();
