@@ -41,24 +41,35 @@ void EpollConnection::abort() {
     watchingOut_ = false;
 }
 
+// Sends data[from..] without blocking. Returns how far it got; *err is set when
+// the connection failed (0 when the socket buffer is merely full or all went out).
+static qsizetype SendFrom(int fd, const QByteArray& data, qsizetype from, int* err) {
+    *err = 0;
+    while (from < data.size()) {
+        const ssize_t n = ::send(fd, data.constData() + from, static_cast<size_t>(data.size() - from),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            from += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        *err = n < 0 ? errno : EPIPE;
+        break;
+    }
+    return from;
+}
+
 void EpollConnection::write(const QByteArray& data) {
     if (!isConnected() || data.isEmpty()) return;
     if (!out_.isEmpty()) {   // earlier bytes still wait: keep the order
         out_.append(data);
         return;
     }
-    qsizetype sent = 0;
-    while (sent < data.size()) {
-        const ssize_t n = ::send(fd_, data.constData() + sent, static_cast<size_t>(data.size() - sent),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        // Reported from the event loop, never from inside the caller's own call.
-        failLater(n < 0 ? errno : EPIPE);
+    int err;
+    const qsizetype sent = SendFrom(fd_, data, 0, &err);
+    if (err) {
+        failLater(err);   // reported from the event loop, never from inside the caller's own call
         return;
     }
     if (sent == data.size()) return;
@@ -68,18 +79,13 @@ void EpollConnection::write(const QByteArray& data) {
 }
 
 void EpollConnection::flushOutput() {
-    while (outPos_ < out_.size()) {
-        const ssize_t n = ::send(fd_, out_.constData() + outPos_, static_cast<size_t>(out_.size() - outPos_),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            outPos_ += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-        failLater(n < 0 ? errno : EPIPE);
+    int err;
+    outPos_ = SendFrom(fd_, out_, outPos_, &err);
+    if (err) {
+        failLater(err);
         return;
     }
+    if (outPos_ < out_.size()) return;
     out_.clear();
     outPos_ = 0;
     owner_->watchOutput(this, false);
