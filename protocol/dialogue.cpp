@@ -116,7 +116,7 @@ private:
     bool is(std::size_t i, std::uint8_t value) const { return i < b_.size() && b_[i] == value; }
 
     Action& add(Action::Kind kind) {
-        out_.push_back(Action{kind, {}, {}, {}, 0.0});
+        out_.push_back(Action{kind, {}, {}, {}, 0.0, {}, {}, {}});
         return out_.back();
     }
     void addText(Action::Kind kind, std::string_view text) { add(kind).text = std::string(text); }
@@ -184,6 +184,7 @@ private:
         if (is(13, 0x02) && is(12, 0x10)) {
             registration();
             addText(Action::Kind::AppendDataReceive, DealData_Upload(b_));
+            out_.back().roomUpload = DecodeRoomUpload(b_);
             replyFrame(kFuncUploadAck, UploadAckPayload(now_, state_.ConfigMode));
             status(kUploadOk);
         }
@@ -191,7 +192,11 @@ private:
             // Records that fail their checks (or are not there) give no line; only lines
             // are appended.
             std::string lines = DealData_HeatMeter(b_, TimeOfDayText(now_));
-            if (!lines.empty()) addText(Action::Kind::AppendDataReceive, lines);
+            if (!lines.empty()) {
+                addText(Action::Kind::AppendDataReceive, lines);
+                out_.back().heatBarCode = BarCodeFromAddress(b_.subspan(3, 7));
+                out_.back().heatRecords = DecodeHeatMeterRecords(b_);
+            }
             replyFrame(kFuncUploadAck, HeatMeterAckPayload(b_));
             status(kHeatMeterOk);
         }

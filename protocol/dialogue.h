@@ -8,6 +8,7 @@
 
 #include "protocol/bytes.h"
 #include "protocol/fields.h"
+#include "protocol/readings.h"
 
 namespace ht6630::dialogue {
 
@@ -55,6 +56,11 @@ struct Action {
     Bytes bytes;
     FieldValues fields;
     double delaySeconds = 0.0;
+    // AppendDataReceive of a room-temperature upload: its values.
+    std::optional<RoomUpload> roomUpload;
+    // AppendDataReceive of heat-meter records: the terminal's bar code and the records.
+    std::string heatBarCode;
+    std::vector<HeatMeterRecord> heatRecords;
 };
 
 inline constexpr double kReplyDelay = 1.0;

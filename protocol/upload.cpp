@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "protocol/number_entry.h"
+#include "protocol/readings.h"
 
 namespace ht6630 {
 
@@ -199,14 +200,12 @@ std::string HexDigitToBits(std::string_view digit) {
     return bits;
 }
 
-std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
+std::vector<HeatMeterRecord> DecodeHeatMeterRecords(ByteView f) {
     constexpr std::size_t kCountAt = 16;
-    if (f.size() <= kCountAt) return {};
+    std::vector<HeatMeterRecord> records;
+    if (f.size() <= kCountAt) return records;
     unsigned n = f[kCountAt];
-    if (n == 0 || n > 3) return {};
-
-    std::string out;
-    out.reserve(n * 560);
+    if (n == 0 || n > 3) return records;
     for (unsigned i = 0; i < n; ++i) {
         std::size_t m = 20 + 62u * i;
         // The record's last byte (the 0x16 end) must lie inside the frame.
@@ -217,46 +216,62 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
         if ((sum & 0xFF) != f[m + 57]) continue;
 
         // A digit string such as "9E9999.99" reads as a number beyond any range: such a
-        // record has no readable line and is skipped like a record with a bad checksum.
-        const double lastHeat = DigitValue(f, m + 15, 4, 6);
-        const double heat = DigitValue(f, m + 20, 4, 6);
-        const double power = DigitValue(f, m + 25, 4, 6);
-        const double flow = DigitValue(f, m + 30, 4, 4);
-        const double totalFlow = DigitValue(f, m + 35, 4, 6);
-        const float t1 = static_cast<float>(DigitValue(f, m + 39, 3, 4));
-        const float t2 = static_cast<float>(DigitValue(f, m + 42, 3, 4));
-        const double hours = DigitValue(f, m + 45, 3, 6);
-        if (!std::isfinite(lastHeat) || !std::isfinite(heat) || !std::isfinite(power) ||
-            !std::isfinite(flow) || !std::isfinite(totalFlow) || !std::isfinite(t1) ||
-            !std::isfinite(t2) || !std::isfinite(hours)) {
+        // record has no readable values and is skipped like a record with a bad checksum.
+        HeatMeterRecord r;
+        r.lastHeat = DigitValue(f, m + 15, 4, 6);
+        r.heat = DigitValue(f, m + 20, 4, 6);
+        r.power = DigitValue(f, m + 25, 4, 6);
+        r.flow = DigitValue(f, m + 30, 4, 4);
+        r.totalFlow = DigitValue(f, m + 35, 4, 6);
+        r.supplyTemperature = static_cast<float>(DigitValue(f, m + 39, 3, 4));
+        r.returnTemperature = static_cast<float>(DigitValue(f, m + 42, 3, 4));
+        r.workingHours = DigitValue(f, m + 45, 3, 6);
+        if (!std::isfinite(r.lastHeat) || !std::isfinite(r.heat) || !std::isfinite(r.power) ||
+            !std::isfinite(r.flow) || !std::isfinite(r.totalFlow) || !std::isfinite(r.supplyTemperature) ||
+            !std::isfinite(r.returnTemperature) || !std::isfinite(r.workingHours)) {
             continue;
         }
+        AppendDigits(r.meterAddress, f, m + 2, 5);
+        r.flags = f[m + 55];
+        std::string clock;
+        AppendDigits(clock, f, m + 48, 7);  // YYYYMMDDhhmmss
+        r.meterClock = clock.substr(0, 4) + '-' + clock.substr(4, 2) + '-' + clock.substr(6, 2) + ' ' +
+                       clock.substr(8, 2) + ':' + clock.substr(10, 2) + ':' + clock.substr(12, 2);
+        records.push_back(std::move(r));
+    }
+    return records;
+}
 
+std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
+    const std::vector<HeatMeterRecord> records = DecodeHeatMeterRecords(f);
+    std::string out;
+    out.reserve(records.size() * 560);
+    for (const HeatMeterRecord& r : records) {
         std::string& line = out;  // the line goes straight into the text
         line += "\\\\**\\\\接收到的热表设备地址:";
-        AppendDigits(line, f, m + 2, 5);
+        line += r.meterAddress;
         line += ",上次抄表热量:";
-        AppendShortest(line, lastHeat);
+        AppendShortest(line, r.lastHeat);
         line += ",当前热量:";
-        AppendShortest(line, heat);
+        AppendShortest(line, r.heat);
         line += ",热功率:";
-        AppendShortest(line, power);
+        AppendShortest(line, r.power);
         line += ",瞬时流量:";
-        AppendShortest(line, flow);
+        AppendShortest(line, r.flow);
         line += ",累计流量:";
-        AppendShortest(line, totalFlow);
+        AppendShortest(line, r.totalFlow);
         line += ",供水温度:";
-        AppendShortest(line, t1);
+        AppendShortest(line, r.supplyTemperature);
         line += ",回水温度:";
-        AppendShortest(line, t2);
+        AppendShortest(line, r.returnTemperature);
         line += ",温差:";
-        AppendZeroHashHash(line, t1 - t2);
+        AppendZeroHashHash(line, r.supplyTemperature - r.returnTemperature);
         line += ",累计工作时间:";
-        AppendShortest(line, hours);
+        AppendShortest(line, r.workingHours);
         line += ',';
 
-        std::string flags = HexDigitToBits(std::string_view(&kUpperHex[f[m + 55] >> 4], 1)) +
-                            HexDigitToBits(std::string_view(&kUpperHex[f[m + 55] & 0x0F], 1));
+        std::string flags = HexDigitToBits(std::string_view(&kUpperHex[r.flags >> 4], 1)) +
+                            HexDigitToBits(std::string_view(&kUpperHex[r.flags & 0x0F], 1));
         AppendFlag(line, "进水铂电阻断线标志:", flags[0], "开路", "未断");
         AppendFlag(line, "回水铂电阻断线标志:", flags[1], "开路", "未断");
         AppendFlag(line, "进水铂电阻短路标志:", flags[2], "短路", "未短");
@@ -266,20 +281,8 @@ std::string DealData_HeatMeter(ByteView f, std::string_view timeOfDay) {
         AppendFlag(line, "流量标志:", flags[6], "报错", "正常");
         AppendFlag(line, "管道装反:", flags[7], "装反", "正常");
 
-        std::string clock;
-        AppendDigits(clock, f, m + 48, 7);  // YYYYMMDDhhmmss
         line += "实时时间:";
-        line.append(clock, 0, 4);
-        line += '-';
-        line.append(clock, 4, 2);
-        line += '-';
-        line.append(clock, 6, 2);
-        line += ' ';
-        line.append(clock, 8, 2);
-        line += ':';
-        line.append(clock, 10, 2);
-        line += ':';
-        line.append(clock, 12, 2);
+        line += r.meterClock;
         line += ",通讯状态:通讯成功,采集时间:";
         line += timeOfDay;
         line += '/';

@@ -14,27 +14,22 @@
 #include <algorithm>
 #include <exception>
 
+#include "core/Database.h"
 #include "protocol/frame.h"
 #include "protocol/serial_judge.h"
 #include "serial/FrmSetPort.h"
-#include "serial/ReceivePath.h"
 #include "shell/LogTextBox.h"
 #include "shell/MsgBox.h"
 #include "shell/ParameterPages.h"
 #include "shell/TrafficLogPanel.h"
-#include "shell/app/WindowHooks.h"
 #include "shell/modDtu.h"
+#include "shell/app/WindowHooks.h"
 #include "ui_FrmInfrared.h"
 
 namespace serial {
 namespace {
 
 using ht6630::Op;
-
-QPointer<FrmInfrared>& TheInstance() {
-    static QPointer<FrmInfrared> instance;
-    return instance;
-}
 
 // When a button sets OpName.
 enum class NameAt { First, AfterChecks, AfterBarCodeCheck };
@@ -78,13 +73,7 @@ QString OpNameOf(Op op) {
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-// The consoles trim blanks (spaces) only.
-QString TrimSpaces(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s.at(b) == QLatin1Char(' ')) ++b;
-    while (e > b && s.at(e - 1) == QLatin1Char(' ')) --e;
-    return s.mid(b, e - b);
-}
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 QPixmap Decoration(QColor colour, int variant) {
     QPixmap pm(40, 40);
@@ -109,7 +98,8 @@ QPixmap Decoration(QColor colour, int variant) {
 
 }  // namespace
 
-FrmInfrared::FrmInfrared(QWidget* parent) : QDialog(parent), ui(new Ui::FrmInfrared) {
+FrmInfrared::FrmInfrared(core::ConsoleSession& session, core::SerialLink& link, QWidget* parent)
+    : QDialog(parent), session_(session), link_(link), ui(new Ui::FrmInfrared) {
     ui->setupUi(this);
     setObjectName(QStringLiteral("FrmInfrared"));
     ui->Image1->setPixmap(Decoration(QColor(80, 130, 200), 0));
@@ -132,13 +122,6 @@ FrmInfrared::FrmInfrared(QWidget* parent) : QDialog(parent), ui(new Ui::FrmInfra
 
 FrmInfrared::~FrmInfrared() { delete ui; }
 
-FrmInfrared* FrmInfrared::Instance() { return TheInstance().data(); }
-
-FrmInfrared* FrmInfrared::LoadedInstance(QWidget* parent) {
-    if (!TheInstance()) TheInstance() = new FrmInfrared(parent);
-    return TheInstance().data();
-}
-
 QLabel* FrmInfrared::LblInf() const { return ui->LblInf; }
 
 void FrmInfrared::keyPressEvent(QKeyEvent* event) {
@@ -151,7 +134,7 @@ void FrmInfrared::keyPressEvent(QKeyEvent* event) {
 
 void FrmInfrared::loadStep() {
     // Empty the table TempData, then open its record set (nothing reads it).
-    QSqlDatabase db = modDtu::DbConn();
+    QSqlDatabase db = core::DbConn();
     if (db.isValid() && db.isOpen()) {
         QSqlQuery del(db);
         if (del.exec(QStringLiteral("delete from TempData"))) {
@@ -165,13 +148,9 @@ void FrmInfrared::loadStep() {
 }
 
 bool FrmInfrared::barCodeCheck(const QString& emptyMessage) {
-    const QString text = pages_->lineEdit(QStringLiteral("txtBarCode"))->text();
-    if (text.isEmpty()) {
-        MsgBox(this, emptyMessage, kAppTitle, BoxIcon::Critical);
-        return false;
-    }
-    if (TrimSpaces(text).size() != 13) {
-        MsgBox(this, QStringLiteral("条形码应该为13位"), kAppTitle, BoxIcon::Critical);
+    const std::string text = Utf8(pages_->lineEdit(QStringLiteral("txtBarCode"))->text());
+    if (auto failure = ht6630::CheckTargetBarCode(text, Utf8(emptyMessage))) {
+        ShowCheckFailure(this, *failure);
         return false;
     }
     return true;
@@ -183,7 +162,7 @@ void FrmInfrared::requestClicked(Op op) {
     QPointer<FrmInfrared> self(this);
     const QString opName = OpNameOf(op);
     try {
-        if (row->nameAt == NameAt::First) modDtu::OpName = opName;
+        if (row->nameAt == NameAt::First) session_.pending.name = opName;
         pages_->clearBeforeRequest(op);
 
         ht6630::PayloadResult built;
@@ -191,7 +170,7 @@ void FrmInfrared::requestClicked(Op op) {
             // The bar code is this request's value: its check comes first.
             if (!barCodeCheck(QString::fromUtf8(row->emptyBarCodeMessage))) return;
             if (!self) return;
-            modDtu::OpName = opName;
+            session_.pending.name = opName;
             built = ht6630::BuildPayload(op, pages_->inputs());
             if (built.failure) {
                 ShowCheckFailure(this, *built.failure);
@@ -203,7 +182,7 @@ void FrmInfrared::requestClicked(Op op) {
                 ShowCheckFailure(this, *built.failure);
                 return;
             }
-            if (row->nameAt == NameAt::AfterChecks) modDtu::OpName = opName;
+            if (row->nameAt == NameAt::AfterChecks) session_.pending.name = opName;
             if (row->emptyBarCodeMessage != nullptr) {
                 if (!barCodeCheck(QString::fromUtf8(row->emptyBarCodeMessage))) return;
                 if (!self) return;
@@ -211,16 +190,11 @@ void FrmInfrared::requestClicked(Op op) {
         }
 
         const ht6630::CatalogueEntry& entry = ht6630::Entry(op);
-        if (op == Op::ReadBarCode || op == Op::SetBarCode) {
-            termAddr_ = QString::fromLatin1(ht6630::kBarCodeAddress.data(),
-                                            static_cast<qsizetype>(ht6630::kBarCodeAddress.size()));
-        } else {
-            termAddr_ = QStringLiteral("0") + TrimSpaces(pages_->lineEdit(QStringLiteral("txtBarCode"))->text());
-        }
-        modDtu::ExpectLen = static_cast<qint16>(entry.responseLength);
+        const std::string address =
+            ht6630::RequestAddress(op, Utf8(pages_->lineEdit(QStringLiteral("txtBarCode"))->text()));
+        termAddr_ = QString::fromStdString(address);
+        session_.pending.expectLen = static_cast<qint16>(entry.responseLength);
 
-        const QByteArray addr = termAddr_.toUtf8();
-        const std::string_view address(addr.constData(), static_cast<size_t>(addr.size()));
         const int length = static_cast<int>(built.payload.size());
         const ht6630::Bytes frame =
             row->preamble ? ht6630::MakeFrame_Infrared(entry.functionCode, address, length, built.payload)
@@ -228,59 +202,25 @@ void FrmInfrared::requestClicked(Op op) {
         const QByteArray bytes(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size()));
 
         modDtu::ShowBaoWen(bytes, panel_, true);
-        modDtu::RecvLen = 0;
 
         // A port that is not open (never opened, or its device has gone) ends the
         // click here: nothing is written and the status label keeps its text.
-        QSerialPort* port = modDtu::MSComm1();
-        if (port == nullptr || !port->isOpen()) return;
-        port->clear(QSerialPort::AllDirections);   // unread input and unsent output
-        if (ReceivePath* path = CurrentReceivePath()) path->discardPending();
-        SetRThreshold(1);                          // a receive event as soon as one byte waits
-        port->write(bytes);
+        if (!link_.send(bytes)) return;
         ui->LblInf->setText(QString::fromUtf8(row->status));
     } catch (const std::exception&) {
         // A request that cannot be built ends the click quietly.
     }
 }
 
-void NotifyPortLost() {
-    if (FrmInfrared* w = FrmInfrared::Instance()) w->LblInf()->setText(PortLostText());
+void FrmInfrared::showJudgement(const QByteArray& block, const ht6630::SerialJudgement& j) {
+    ui->LblInf->setText(QString());
+    modDtu::ShowBaoWen(block, panel_, false);
+    if (!j.fields.empty()) pages_->apply(j.fields);
+    ui->LblInf->setText(QString::fromUtf8(j.status.data(), static_cast<qsizetype>(j.status.size())));
 }
 
-// --- hooks the main window calls -------------------------------------------------
-
-void DealData_Infrared() {
-    QWidget* parent = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("frmMainDtu")) parent = w;
-    FrmInfrared* console = FrmInfrared::LoadedInstance(parent);
-    if (console == nullptr) return;
-
-    console->LblInf()->setText(QString());
-    const qsizetype n = std::clamp<qsizetype>(modDtu::RecvLen, 0, modDtu::RecvBuf.size());
-    const QByteArray block = modDtu::RecvBuf.left(n);
-    modDtu::ShowBaoWen(block, console->panel(), false);
-
-    const QByteArray opName = modDtu::OpName.toUtf8();
-    const ht6630::SerialJudgement j = ht6630::JudgeSerialBlock(
-        ht6630::ByteView(reinterpret_cast<const std::uint8_t*>(block.constData()), static_cast<size_t>(block.size())),
-        std::string_view(opName.constData(), static_cast<size_t>(opName.size())), modDtu::ExpectLen);
-    if (!j.fields.empty()) console->pages()->apply(j.fields);
-    console->LblInf()->setText(QString::fromUtf8(j.status.data(), static_cast<qsizetype>(j.status.size())));
-}
-
-void ShowFrmInfrared(QWidget* mainWindow) {
-    modDtu::ChannelName = QStringLiteral("Infrared");
-    QPointer<FrmInfrared> console = FrmInfrared::LoadedInstance(mainWindow);
-    if (!console) return;
-    console->exec();
-    // Closing unloads the console; the next opening loads it again.
-    if (console) delete console.data();
-}
-
-void ShowFrmSetPort(QWidget* mainWindow) {
-    QPointer<FrmSetPort> dialog = new FrmSetPort(mainWindow);
+void ShowFrmSetPort(QWidget* mainWindow, core::ConsoleSession& session, core::SerialLink& link) {
+    QPointer<FrmSetPort> dialog = new FrmSetPort(session, link, mainWindow);
     dialog->load();
     if (!dialog) return;
     dialog->exec();

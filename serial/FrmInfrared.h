@@ -1,9 +1,12 @@
 #pragma once
 // The serial configuration console: reads and writes one terminal's parameters
-// over the serial port. Single instance; loaded on first use, unloaded on close.
+// over the serial link. The main window keeps its single instance: loaded on
+// first use (or when a response arrives), unloaded on close.
 #include <QDialog>
 #include <QSqlQuery>
 
+#include "core/ConsoleSession.h"
+#include "core/SerialLink.h"
 #include "protocol/catalogue.h"
 
 namespace Ui { class FrmInfrared; }
@@ -16,13 +19,8 @@ namespace serial {
 class FrmInfrared : public QDialog {
     Q_OBJECT
 public:
-    explicit FrmInfrared(QWidget* parent = nullptr);
+    FrmInfrared(core::ConsoleSession& session, core::SerialLink& link, QWidget* parent = nullptr);
     ~FrmInfrared() override;
-
-    // The single instance, or nullptr when it is not loaded.
-    static FrmInfrared* Instance();
-    // The single instance, loaded (without being shown) when it is not.
-    static FrmInfrared* LoadedInstance(QWidget* parent);
 
     ParameterPages* pages() const { return pages_; }
     TrafficLogPanel* panel() const { return panel_; }
@@ -31,6 +29,8 @@ public:
 
     // The request flow of one of the fifteen buttons.
     void requestClicked(ht6630::Op op);
+    // A burst the link judged against the pending request: logged, fields and status shown.
+    void showJudgement(const QByteArray& block, const ht6630::SerialJudgement& judgement);
 
 protected:
     // Escape does not close the console: only its close box does.
@@ -40,14 +40,13 @@ private:
     void loadStep();
     bool barCodeCheck(const QString& emptyMessage);
 
+    core::ConsoleSession& session_;
+    core::SerialLink& link_;
     Ui::FrmInfrared* ui;
     ParameterPages* pages_ = nullptr;
     TrafficLogPanel* panel_ = nullptr;
     QString termAddr_;
     QSqlQuery tempData_;   // the TempData record set opened at load
 };
-
-// Tells the operator, in the console's status label, that the device has gone.
-void NotifyPortLost();
 
 }  // namespace serial

@@ -8,10 +8,7 @@
 #include <QPointer>
 #include <QSerialPort>
 
-#include "serial/ComPorts.h"
-#include "serial/LineSettings.h"
 #include "shell/MsgBox.h"
-#include "shell/modDtu.h"
 #include "ui_FrmSetPort.h"
 
 namespace serial {
@@ -50,7 +47,8 @@ QPixmap ConnectorPicture() {
 
 }  // namespace
 
-FrmSetPort::FrmSetPort(QWidget* parent) : QDialog(parent), ui(new Ui::FrmSetPort) {
+FrmSetPort::FrmSetPort(core::ConsoleSession& session, core::SerialLink& link, QWidget* parent)
+    : QDialog(parent), session_(session), link_(link), ui(new Ui::FrmSetPort) {
     ui->setupUi(this);
     setObjectName(QStringLiteral("FrmSetPort"));
     ui->ImgSwitchon->setPixmap(SwitchPicture(true));
@@ -90,14 +88,14 @@ bool FrmSetPort::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FrmSetPort::load() {
-    QSerialPort* port = modDtu::MSComm1();
-    RefreshComBinding();
+    QSerialPort* port = link_.port();
+    link_.binding().refresh();
     // Probe COM1..COM16: a port that opens is closed again and listed; one that does
     // not exist or is in use is left out without a message.
-    for (int i = 1; i <= kMaxComPorts; ++i) {
+    for (int i = 1; i <= core::kMaxComPorts; ++i) {
         if (port == nullptr) break;
         if (port->isOpen()) port->close();
-        const QString path = ComDevicePath(i);
+        const QString path = link_.binding().devicePath(i);
         if (path.isEmpty()) continue;
         port->setPortName(path);
         if (port->open(QIODevice::ReadWrite)) {
@@ -119,24 +117,24 @@ void FrmSetPort::load() {
     ui->CboStopbit->addItems({QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
     ui->CboDatabit->setEditText(dataText);
     ui->CboStopbit->setEditText(stopText);
-    showSwitchState(modDtu::PortOpened);
+    showSwitchState(session_.portOpened);
 }
 
 void FrmSetPort::updateDeviceTips() {
     // The operator sees which device each COM name stands for.
     for (int i = 0; i < ui->CboCom->count(); ++i) {
-        const QString path = ComDevicePath(ComNumberOfText(ui->CboCom->itemText(i)));
+        const QString path = link_.binding().devicePath(core::ComNumberOfText(ui->CboCom->itemText(i)));
         ui->CboCom->setItemData(i, path, Qt::ToolTipRole);
     }
-    const QString current = ComDevicePath(ComNumberOfText(ui->CboCom->currentText()));
+    const QString current = link_.binding().devicePath(core::ComNumberOfText(ui->CboCom->currentText()));
     ui->CboCom->setToolTip(current);
 }
 
 bool FrmSetPort::applyFromCombos() {
-    const int number = ComNumberOfText(ui->CboCom->currentText());
+    const int number = core::ComNumberOfText(ui->CboCom->currentText());
     const QString parityLetter = ui->CboParitybit->currentText().left(1);
-    const bool ok = ApplyPortSettings(modDtu::MSComm1(), number, ui->CboBaudrate->currentText(), parityLetter,
-                                      ui->CboDatabit->currentText(), ui->CboStopbit->currentText());
+    const bool ok = link_.applySettings(number, ui->CboBaudrate->currentText(), parityLetter,
+                                        ui->CboDatabit->currentText(), ui->CboStopbit->currentText());
     updateDeviceTips();
     if (!ok) MsgBox(this, QStringLiteral("没有成功，请重试"), QStringLiteral("串口设置"), BoxIcon::Exclamation);
     return ok;
@@ -145,10 +143,10 @@ bool FrmSetPort::applyFromCombos() {
 void FrmSetPort::comboChosen() { applyFromCombos(); }
 
 void FrmSetPort::showOpenState() {
-    const QString settings = PortSettingsString(ui->CboBaudrate->currentText(), ui->CboParitybit->currentText().left(1),
+    const QString settings = core::PortSettingsString(ui->CboBaudrate->currentText(), ui->CboParitybit->currentText().left(1),
                                                 ui->CboDatabit->currentText(), ui->CboStopbit->currentText());
     ui->TxtStatus->setText(QStringLiteral("STATUS：") + ui->CboCom->currentText() + QStringLiteral(" OPEND，") + settings);
-    ui->TxtStatus->setToolTip(ComDevicePath(ComNumberOfText(ui->CboCom->currentText())));
+    ui->TxtStatus->setToolTip(link_.binding().devicePath(core::ComNumberOfText(ui->CboCom->currentText())));
     ui->CmdSwitch->setText(QStringLiteral("关闭串口"));
     ui->ImgSwitchon->setVisible(true);
     ui->ImgSwitchoff->setVisible(false);
@@ -168,12 +166,12 @@ void FrmSetPort::showSwitchState(bool opened) {
 }
 
 void FrmSetPort::cmdSwitchClicked() {
-    QSerialPort* port = modDtu::MSComm1();
-    if (modDtu::PortOpened) {
+    QSerialPort* port = link_.port();
+    if (session_.portOpened) {
         // ClosePort
         if (port != nullptr && port->isOpen()) port->close();
         showClosedState();
-        modDtu::PortOpened = false;
+        session_.portOpened = false;
         return;
     }
     // OpenPort
@@ -182,7 +180,7 @@ void FrmSetPort::cmdSwitchClicked() {
     applyFromCombos();
     if (!self) return;
     showSwitchState(port != nullptr && port->isOpen());
-    modDtu::PortOpened = true;
+    session_.portOpened = true;
     accept();
 }
 

@@ -2,6 +2,9 @@
 // The serial port settings dialog: the port probe, the line settings, the switch.
 #include <QDialog>
 
+#include "core/ConsoleSession.h"
+#include "core/SerialLink.h"
+
 namespace Ui { class FrmSetPort; }
 class QSerialPort;
 
@@ -10,7 +13,7 @@ namespace serial {
 class FrmSetPort : public QDialog {
     Q_OBJECT
 public:
-    explicit FrmSetPort(QWidget* parent = nullptr);
+    FrmSetPort(core::ConsoleSession& session, core::SerialLink& link, QWidget* parent = nullptr);
     ~FrmSetPort() override;
 
     // The load step: probes COM1..COM16, selects the first port found (which applies
@@ -29,6 +32,8 @@ private:
     void showSwitchState(bool opened);
     void updateDeviceTips();
 
+    core::ConsoleSession& session_;
+    core::SerialLink& link_;
     Ui::FrmSetPort* ui;
 };
 

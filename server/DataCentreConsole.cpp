@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,43 +12,27 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
+#include "core/RequestTexts.h"
 #include "protocol/frame.h"
-#include "shell/Delay.h"
 #include "shell/LayoutIsolation.h"
 #include "shell/LogTextBox.h"
 #include "shell/MsgBox.h"
 #include "shell/ParameterPages.h"
 #include "shell/TrafficLogPanel.h"
-#include "shell/modDtu.h"
 
 namespace server {
 
 using ht6630::Op;
-using ht6630::dialogue::Action;
 
 namespace {
-
 QByteArray ToQ(const ht6630::Bytes& b) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
 }
-
-ht6630::dialogue::LocalTime Now() {
-    const QDateTime now = QDateTime::currentDateTime();
-    ht6630::dialogue::LocalTime t;
-    t.year = now.date().year();
-    t.month = now.date().month();
-    t.day = now.date().day();
-    t.hour = now.time().hour();
-    t.minute = now.time().minute();
-    t.second = now.time().second();
-    return t;
-}
-
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 }  // namespace
 
-DataCentreConsole::DataCentreConsole(QWidget* parent) : QDialog(parent) {}
+DataCentreConsole::DataCentreConsole(core::ConsoleSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {}
 
 DataCentreConsole::~DataCentreConsole() = default;
 
@@ -88,12 +71,26 @@ void DataCentreConsole::initCommon(const CommonControls& c) {
     connect(c_.traffic->CmdClear(), &QPushButton::clicked, this,
             [this] { c_.traffic->txtBaoWen()->setText(QString()); });
     connect(c_.pages, &ParameterPages::requestClicked, this, [this](Op op) { onRequest(op); });
-    auto modeChanged = [this] {
-        ConfigMode = c_.opMode0->isChecked();
-        c_.pages->setConfigMode(ConfigMode);
+    core::DataCentre* e = &engine();
+    auto modeChanged = [this, e] {
+        e->setConfigMode(c_.opMode0->isChecked());
+        c_.pages->setConfigMode(e->configMode());
     };
     connect(c_.opMode0, &QRadioButton::toggled, this, modeChanged);
     connect(c_.opMode1, &QRadioButton::toggled, this, modeChanged);
+
+    // The engine's state shown, and the operator's edits handed back to it.
+    QLineEdit* barCode = c_.pages->lineEdit(QStringLiteral("txtBarCode"));
+    connect(barCode, &QLineEdit::textChanged, e, &core::DataCentre::setTerminalBarCode);
+    connect(c_.TxtDQID, &QLineEdit::textChanged, e, &core::DataCentre::setCurrentTerminal);
+    connect(e, &core::DataCentre::terminalBarCodeShown, barCode, &QLineEdit::setText);
+    connect(e, &core::DataCentre::currentTerminalShown, c_.TxtDQID, &QLineEdit::setText);
+    connect(e, &core::DataCentre::frameLogged, c_.traffic,
+            [t = c_.traffic](const QByteArray& bytes, bool sent) { t->append(bytes, sent); });
+    connect(e, &core::DataCentre::statusChanged, c_.LblInf, &QLabel::setText);
+    connect(e, &core::DataCentre::serviceStatusChanged, c_.statusPanel, &QLabel::setText);
+    connect(e, &core::DataCentre::parametersDecoded, c_.pages, &ParameterPages::apply);
+    connect(e, &core::DataCentre::uploadText, DataReceive_, &LogTextBox::appendText);
 }
 
 void DataCentreConsole::fillLocalIp() {
@@ -109,14 +106,9 @@ void DataCentreConsole::fillLocalIp() {
 }
 
 void DataCentreConsole::resetState() {
-    ServiceRunning = false;
-    ServiceStopped = true;
-    Handshaken = false;
-    PendingSetting = false;
-    TermAddr.clear();
-    PendingFrame.clear();
+    engine().resetDialogue();
     c_.opMode0->setChecked(true);
-    ConfigMode = true;
+    engine().setConfigMode(true);
     c_.pages->resetToLoadState();
     c_.pages->setConfigMode(true);
 }
@@ -128,26 +120,23 @@ bool DataCentreConsole::readLocalEndpoint() {
         MsgBox(this, QStringLiteral("Ip地址或端口号不能为空"), QStringLiteral("系统提示"), BoxIcon::None);
         return false;
     }
-    const auto v = NumericValue(c_.TxtLocalPort1->text());
+    const auto v = core::NumericValue(c_.TxtLocalPort1->text());
     if (!v) {
         MsgBox(this, QStringLiteral("端口号必须为数值"), QStringLiteral("系统提示"), BoxIcon::None);
         return false;
     }
-    const auto n = RoundToInt32(*v);
+    const auto n = core::RoundToInt32(*v);
     if (!n) {
-        MsgBox(this, QStringLiteral("端口号必须在0到65535之间!"), QStringLiteral("启动服务"),
-               BoxIcon::Critical);
+        MsgBox(this, QStringLiteral("端口号必须在0到65535之间!"), QStringLiteral("启动服务"), BoxIcon::Critical);
         return false;
     }
-    modDtu::LocalIp = ip;
-    modDtu::LocalPort = *n;
+    session_.localIp = ip;
+    session_.localPort = *n;
     return true;
 }
 
-void DataCentreConsole::requestClose() { close(); }
-
 void DataCentreConsole::closeEvent(QCloseEvent* e) {
-    if (!ServiceStopped) {
+    if (!engine().serviceStopped()) {
         e->ignore();
         MsgBox(this, QStringLiteral("请先停止服务!"), QStringLiteral("退出"), BoxIcon::Exclamation);
         return;
@@ -156,7 +145,7 @@ void DataCentreConsole::closeEvent(QCloseEvent* e) {
 }
 
 void DataCentreConsole::reject() {
-    if (!ServiceStopped) {
+    if (!engine().serviceStopped()) {
         MsgBox(this, QStringLiteral("请先停止服务!"), QStringLiteral("退出"), BoxIcon::Exclamation);
         return;
     }
@@ -164,80 +153,13 @@ void DataCentreConsole::reject() {
 }
 
 void DataCentreConsole::exitProgram() {
-    if (ServiceStopped) {
+    if (engine().serviceStopped()) {
         QDialog::reject();
         QCoreApplication::exit(0);
     } else {
         MsgBox(this, QStringLiteral("请先停止服务!"), QStringLiteral("退出"), BoxIcon::Exclamation);
     }
 }
-
-ht6630::dialogue::ConsoleState DataCentreConsole::snapshot() const {
-    ht6630::dialogue::ConsoleState s;
-    s.Handshaken = Handshaken;
-    s.PendingSetting = PendingSetting;
-    s.ConfigMode = ConfigMode;
-    s.TermAddr = TermAddr.toStdString();
-    s.OpName = modDtu::OpName.toStdString();
-    s.txtBarCode = c_.pages->lineEdit(QStringLiteral("txtBarCode"))->text().toStdString();
-    s.TxtDQID = c_.TxtDQID->text().toStdString();
-    return s;
-}
-
-QCoro::Task<> DataCentreConsole::HandleReceived(QByteArray block, Peer peer) {
-    QPointer<DataCentreConsole> self(this);
-    try {
-        modDtu::RecvBuf = block;
-        modDtu::RecvLen = static_cast<qint16>(std::min<qsizetype>(block.size(), 32767));
-        const ht6630::ByteView view(reinterpret_cast<const std::uint8_t*>(block.constData()),
-                                    static_cast<std::size_t>(block.size()));
-        const std::vector<Action> actions =
-            ht6630::dialogue::HandleBlock(channel(), view, snapshot(), Now());
-        for (const Action& a : actions) {
-            if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
-                co_await modDtu::Delay(a.delaySeconds);
-                if (!self) co_return;                 // the window is gone: touch nothing
-                if (!peerUsable(peer)) co_return;     // connection closed / service stopped
-                const QByteArray frame =
-                    a.kind == Action::Kind::Reply ? ToQ(a.bytes) : PendingFrame;
-                c_.traffic->append(frame, true);
-                modDtu::RecvLen = 0;
-                sendToPeer(peer, frame);
-            } else {
-                applyAction(a, peer);
-            }
-        }
-    } catch (...) {
-        // A handler that fails ends silently.
-    }
-}
-
-void DataCentreConsole::applyAction(const Action& a, const Peer& peer) {
-    using K = Action::Kind;
-    const QString text = QString::fromStdString(a.text);
-    switch (a.kind) {
-    case K::LogReceived: {
-        const QByteArray b = a.bytes.empty() ? modDtu::RecvBuf : ToQ(a.bytes);
-        c_.traffic->append(b, false);
-        break;
-    }
-    case K::SetStatus: c_.LblInf->setText(text); break;
-    case K::ClearOpName: modDtu::OpName.clear(); break;
-    case K::SetOpName: modDtu::OpName = text; break;
-    case K::SetFields: c_.pages->apply(a.fields); break;
-    case K::SetBarCodeText: c_.pages->lineEdit(QStringLiteral("txtBarCode"))->setText(text); break;
-    case K::SetTxtDQID: c_.TxtDQID->setText(text); break;
-    case K::SetTermAddr: TermAddr = text; break;
-    case K::SetHandshaken: Handshaken = true; break;
-    case K::AppendDataReceive: DataReceive_->appendText(text); break;
-    case K::ClearPendingSetting: PendingSetting = false; break;
-    case K::Reply:
-    case K::SendPendingFrame: break;   // executed by HandleReceived
-    default: applyChannelAction(a, peer); break;
-    }
-}
-
-void DataCentreConsole::applyChannelAction(const Action&, const Peer&) {}
 
 void DataCentreConsole::onRequest(Op op) {
     try {
@@ -249,45 +171,22 @@ void DataCentreConsole::onRequest(Op op) {
             return;
         }
         const ht6630::CatalogueEntry& e = ht6630::Entry(op);
-        modDtu::OpName = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
+        session_.pending.name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
         afterOpName(op);
-        if (op == Op::ReadBarCode || op == Op::SetBarCode) {
-            TermAddr = QString::fromLatin1(ht6630::kBarCodeAddress.data(),
-                                           static_cast<qsizetype>(ht6630::kBarCodeAddress.size()));
-        } else {
-            const QString id = c_.TxtDQID->text();
-            if (id.isEmpty()) {
-                MsgBox(this, QStringLiteral("请选择要通讯设备的条形码"), kAppTitle, BoxIcon::Critical);
+        const std::string target = Utf8(c_.TxtDQID->text());
+        if (!ht6630::UsesBarCodeAddress(op)) {
+            if (auto failure = ht6630::CheckTargetBarCode(target, "请选择要通讯设备的条形码")) {
+                ShowCheckFailure(this, *failure);
                 return;
             }
-            if (id.trimmed().size() != 13) {
-                MsgBox(this, QStringLiteral("条形码应该为13位"), kAppTitle, BoxIcon::Critical);
-                return;
-            }
-            TermAddr = QStringLiteral("0") + id.trimmed();
         }
-        const std::string addr = TermAddr.toStdString();
-        PendingFrame = ToQ(ht6630::MakeFrame_Request(e.functionCode, addr,
-                                                     static_cast<int>(r.payload.size()), r.payload));
-        DispatchRequest(TextsFor(op, channel()));
+        const std::string addr = ht6630::RequestAddress(op, target);
+        const QByteArray frame =
+            ToQ(ht6630::MakeFrame_Request(e.functionCode, addr, static_cast<int>(r.payload.size()), r.payload));
+        engine().submitRequest(op, QString::fromStdString(addr), frame);
     } catch (...) {
         // A request that cannot be built is not sent.
     }
-}
-
-void DataCentreConsole::DispatchRequest(const RequestTexts& texts) {
-    if (!ConfigMode) {
-        PendingSetting = true;
-        c_.LblInf->setText(texts.queued);
-        return;
-    }
-    if (Handshaken) {
-        c_.traffic->append(PendingFrame, true);
-        modDtu::RecvLen = 0;
-        sendRequestNow(texts);
-        return;
-    }
-    c_.LblInf->setText(kWaitHandshake);
 }
 
 }  // namespace server

@@ -9,13 +9,17 @@
 namespace server {
 
 template <typename Console>
-static void ShowModal(QWidget* mainWindow) {
-    QPointer<Console> w = new Console(mainWindow);
+static void ShowModal(QWidget* mainWindow, core::ConsoleSession& session) {
+    QPointer<Console> w = new Console(session, mainWindow);
     w->exec();
     delete w.data();
 }
 
-void ShowFrmServerTcp(QWidget* mainWindow) { ShowModal<frmServerInfrared_TCP>(mainWindow); }
-void ShowFrmServerUdp(QWidget* mainWindow) { ShowModal<frmServerInfrared_UDP>(mainWindow); }
+void ShowFrmServerTcp(QWidget* mainWindow, core::ConsoleSession& session) {
+    ShowModal<frmServerInfrared_TCP>(mainWindow, session);
+}
+void ShowFrmServerUdp(QWidget* mainWindow, core::ConsoleSession& session) {
+    ShowModal<frmServerInfrared_UDP>(mainWindow, session);
+}
 
 }  // namespace server

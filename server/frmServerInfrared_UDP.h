@@ -1,11 +1,9 @@
 #pragma once
-// The UDP data centre: one socket, every datagram one frame; replies go to the
-// sender of the datagram being handled; requests go to the terminal endpoint.
-#include <QHostAddress>
-#include <QUdpSocket>
-
+// The UDP data-centre window: a view of the UDP engine; CboId and Txtport show
+// the sender of the last datagram and name the terminal requests go to.
 #include <memory>
 
+#include "core/UdpDataCentre.h"
 #include "server/DataCentreConsole.h"
 
 namespace Ui { class frmServerInfrared_UDP; }
@@ -15,10 +13,11 @@ namespace server {
 class frmServerInfrared_UDP : public DataCentreConsole {
     Q_OBJECT
 public:
-    explicit frmServerInfrared_UDP(QWidget* parent = nullptr);
+    frmServerInfrared_UDP(core::ConsoleSession& session, QWidget* parent = nullptr);
     ~frmServerInfrared_UDP() override;
 
-    quint16 boundPort() const;
+    core::UdpDataCentre& engine() const override { return *engine_; }
+    quint16 boundPort() const { return engine_->boundPort(); }
 
     void CmdYes_Click();
     void M_QDFW_Click();
@@ -28,20 +27,12 @@ public:
     bool SetTerminalEndpoint();
 
 protected:
-    ht6630::dialogue::Channel channel() const override { return ht6630::dialogue::Channel::Udp; }
-    bool peerUsable(const Peer& peer) const override;
-    void sendToPeer(const Peer& peer, const QByteArray& frame) override;
-    void sendRequestNow(const RequestTexts& texts) override;
     bool beforeRequest(ht6630::Op op) override;
     void afterOpName(ht6630::Op op) override;
 
 private:
-    void onReadyRead();
-
     std::unique_ptr<Ui::frmServerInfrared_UDP> ui_;
-    QUdpSocket* UdpServer_ = nullptr;
-    QHostAddress destAddress_;   // the socket's current destination
-    quint16 destPort_ = 0;
+    core::UdpDataCentre* engine_ = nullptr;
 };
 
 }  // namespace server

@@ -1,18 +1,16 @@
 #pragma once
-// What the main window asks of the serial and data-centre subsystems.
+// What the main window asks of the serial and data-centre windows.
+#include "core/ConsoleSession.h"
+#include "core/SerialLink.h"
+
 class QWidget;
 
 namespace serial {
-void ShowFrmSetPort(QWidget* mainWindow);      // modal settings dialog, created each time
-void ShowFrmInfrared(QWidget* mainWindow);     // modal serial console (single instance)
-void AttachReceivePath();                      // hooks the receive path to modDtu::MSComm1()
+// Modal settings dialog, created each time.
+void ShowFrmSetPort(QWidget* mainWindow, core::ConsoleSession& session, core::SerialLink& link);
 }  // namespace serial
 
 namespace server {
-void ShowFrmServerTcp(QWidget* mainWindow);    // modal TCP data-centre console
-void ShowFrmServerUdp(QWidget* mainWindow);    // modal UDP data-centre console
+void ShowFrmServerTcp(QWidget* mainWindow, core::ConsoleSession& session);   // modal TCP data-centre console
+void ShowFrmServerUdp(QWidget* mainWindow, core::ConsoleSession& session);   // modal UDP data-centre console
 }  // namespace server
-
-namespace serial {
-void DealData_Infrared();                      // judges RecvBuf/RecvLen against the last request
-}  // namespace serial

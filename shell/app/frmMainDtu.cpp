@@ -2,13 +2,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QSerialPort>
 
 #include "shell/MsgBox.h"
 #include "shell/app/WindowHooks.h"
-#include "shell/modDtu.h"
+#include "serial/FrmInfrared.h"
 #include "ui_frmMainDtu.h"
 
 namespace {
@@ -72,41 +73,53 @@ frmMainDtu::frmMainDtu(QWidget* parent) : QMainWindow(parent), ui_(new Ui::frmMa
     ui_->setupUi(this);
     setCentralWidget(new Background(this));
 
-    port_ = new QSerialPort(this);
-    port_->setObjectName(QStringLiteral("MSComm1"));
-    modDtu::SetMSComm1(port_);
-    serial::AttachReceivePath();
+    link_ = new core::SerialLink(session_, this);
+    // A judged response is shown by the serial console, loaded for it if need be.
+    connect(link_, &core::SerialLink::blockJudged, this,
+            [this](const QByteArray& block, const ht6630::SerialJudgement& j) {
+                if (serial::FrmInfrared* console = serialConsole()) console->showJudgement(block, j);
+            });
+    connect(link_, &core::SerialLink::portLost, this, [this] {
+        if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
+    });
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
-    connect(ui_->M_SetPort, &QAction::triggered, this, [this] { serial::ShowFrmSetPort(this); });
+    connect(ui_->M_SetPort, &QAction::triggered, this, [this] { serial::ShowFrmSetPort(this, session_, *link_); });
     connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
     connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
         ClosePortIfOpen();
-        server::ShowFrmServerTcp(this);
+        server::ShowFrmServerTcp(this, session_);
     });
     connect(ui_->M_Infrared_UDP, &QAction::triggered, this, [this] {
         ClosePortIfOpen();
-        server::ShowFrmServerUdp(this);
+        server::ShowFrmServerUdp(this, session_);
     });
 
     // Load: the window's size and the operator's port switch off.
     resize(707, 530);
-    modDtu::PortOpened = false;
+    session_.portOpened = false;
 }
 
 frmMainDtu::~frmMainDtu() {
-    modDtu::SetMSComm1(nullptr);
+    delete serialConsole_.data();
     delete ui_;
 }
 
-void frmMainDtu::ClosePortIfOpen() {
-    if (port_->isOpen()) port_->close();
+void frmMainDtu::ClosePortIfOpen() { link_->close(); }
+
+serial::FrmInfrared* frmMainDtu::serialConsole() {
+    if (!serialConsole_) serialConsole_ = new serial::FrmInfrared(session_, *link_, this);
+    return serialConsole_.data();
 }
 
 void frmMainDtu::M_InfraredX_Click() {
-    if (port_->isOpen()) {
-        modDtu::ChannelName = QStringLiteral("Infrared");
-        serial::ShowFrmInfrared(this);
+    if (link_->isOpen()) {
+        session_.channelName = QStringLiteral("Infrared");
+        QPointer<serial::FrmInfrared> console = serialConsole();
+        if (!console) return;
+        console->exec();
+        // Closing unloads the console; the next opening loads it again.
+        if (console) delete console.data();
     } else {
         MsgBox(this, QStringLiteral("请先设置串口！"), QStringLiteral("系统提示"), BoxIcon::Critical);
     }

@@ -1,30 +1,18 @@
 // The console's start-up: database, then the main window.
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QDir>
 
 #include "shell/MsgBox.h"
 #include "shell/RepaintThrottle.h"
-#include "shell/app/Database.h"
+#include "core/Database.h"
+#include "core/TcpDataCentre.h"
 #include "shell/app/frmMainDtu.h"
 #include "shell/frmInfo.h"
 #include "shell/automation/AutomationServer.h"
 
-namespace {
-// The TCP data centre may hold thousands of connections: allow as many open
-// descriptors as the system lets this process have.
-void RaiseOpenFileLimit() {
-    rlimit lim{};
-    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
-        lim.rlim_cur = lim.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &lim);
-    }
-}
-}  // namespace
-
 int main(int argc, char** argv) {
-    RaiseOpenFileLimit();
+    // The TCP data centre may hold thousands of connections.
+    core::RaiseOpenFileLimit();
     // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is
     // searched on every read-notifier toggle, which costs O(connections) per read.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
@@ -33,7 +21,7 @@ int main(int argc, char** argv) {
     RepaintThrottle::install(&app);
     StartAutomationFromEnvironment(&app);
 
-    const app::DbOpenResult db = app::OpenDbConn(QCoreApplication::applicationDirPath());
+    const core::DbOpenResult db = core::OpenDbConn(QCoreApplication::applicationDirPath());
     if (!db.ok) {
         MsgBox(nullptr, QStringLiteral("错误号：%1\n错误描述：%2").arg(db.number, db.description), kAppTitle,
                BoxIcon::Critical);

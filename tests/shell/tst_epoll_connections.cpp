@@ -7,10 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "server/EpollConnections.h"
+#include "core/EpollConnections.h"
 
-using server::EpollConnection;
-using server::EpollConnections;
+using core::EpollConnection;
+using core::EpollConnections;
 
 namespace {
 

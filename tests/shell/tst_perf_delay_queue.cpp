@@ -1,4 +1,4 @@
-// The shared deadline queue behind Delay: many waits, one timer; each resumes
+// The deadline queue replies wait in: many waits, one timer; each resumes
 // no earlier than its deadline, in deadline order, equal deadlines in the order
 // they were started; a wait started while others resume still yields first.
 #include <QCoroTask>
@@ -7,19 +7,24 @@
 
 #include <vector>
 
-#include "shell/Delay.h"
+#include "core/DelayQueue.h"
 
 namespace {
+// The queue under test, made on first use by the test application.
+core::DelayQueue& Queue() {
+    static core::DelayQueue queue;
+    return queue;
+}
 QCoro::Task<> Wait(double seconds, int id, std::vector<int>* order, QElapsedTimer* clock,
                    std::vector<qint64>* doneAt) {
-    co_await modDtu::Delay(seconds);
+    co_await Queue().wait(seconds);
     order->push_back(id);
     (*doneAt)[static_cast<std::size_t>(id)] = clock->nsecsElapsed();
 }
 // Waits, then starts a zero wait and notes whether it was still suspended.
 QCoro::Task<> Outer(QCoro::Task<>* inner, bool* innerSuspended, std::vector<int>* order,
                     QElapsedTimer* clock, std::vector<qint64>* doneAt) {
-    co_await modDtu::Delay(0.02);
+    co_await Queue().wait(0.02);
     *inner = Wait(0, 1, order, clock, doneAt);
     *innerSuspended = order->empty();
     order->push_back(0);
@@ -42,9 +47,9 @@ private slots:
             startedAt[static_cast<std::size_t>(i)] = clock.nsecsElapsed();
             tasks.push_back(Wait(0.05 + 0.002 * i, i, &order, &clock, &doneAt));
         }
-        QCOMPARE(modDtu::PendingDelays(), kN);
+        QCOMPARE(Queue().pending(), kN);
         QTRY_COMPARE_WITH_TIMEOUT(int(order.size()), kN, 10000);
-        QCOMPARE(modDtu::PendingDelays(), 0);
+        QCOMPARE(Queue().pending(), 0);
         // Resumed in deadline order. Deadlines are taken when each wait starts, so with
         // a slow start (a loaded machine, sanitizers) neighbours may legitimately swap:
         // compare the deadlines themselves, allowing for the moment between the note

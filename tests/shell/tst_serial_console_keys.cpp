@@ -10,7 +10,9 @@ class TstSerialConsoleKeys : public QObject {
     Q_OBJECT
 private slots:
     void escapeDoesNotCloseTheConsole() {
-        serial::FrmInfrared console;
+        core::ConsoleSession session;
+        core::SerialLink link(session);
+        serial::FrmInfrared console(session, link);
         console.show();
         QVERIFY(QTest::qWaitForWindowExposed(&console) || console.isVisible());
         QLineEdit* bar = console.pages()->lineEdit(QStringLiteral("txtBarCode"));

@@ -11,14 +11,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/ComPorts.h"
+#include "core/ComPorts.h"
+#include "core/LineSettings.h"
+#include "core/SerialLink.h"
 #include "serial/FrmSetPort.h"
-#include "serial/LineSettings.h"
-#include "serial/ReceivePath.h"
-#include "shell/app/WindowHooks.h"
-#include "shell/modDtu.h"
 
-// The serial console is not part of these tests; blocks handed on are counted.
 namespace {
 struct Pty {
     int master = -1, slave = -1;
@@ -55,47 +52,47 @@ class TstSerialPorts : public QObject {
     Q_OBJECT
 private slots:
     void parseList() {
-        QCOMPARE(serial::ParseSerialPortsList("/dev/pts/7:/dev/pts/9"), QStringList({"/dev/pts/7", "/dev/pts/9"}));
-        QCOMPARE(serial::ParseSerialPortsList("/a::/c"), QStringList({"/a", "", "/c"}));   // positions kept
+        QCOMPARE(core::ParseSerialPortsList("/dev/pts/7:/dev/pts/9"), QStringList({"/dev/pts/7", "/dev/pts/9"}));
+        QCOMPARE(core::ParseSerialPortsList("/a::/c"), QStringList({"/a", "", "/c"}));   // positions kept
         QStringList many;
         for (int i = 0; i < 20; ++i) many << QString("/dev/x%1").arg(i);
-        const QStringList cut = serial::ParseSerialPortsList(many.join(':'));
+        const QStringList cut = core::ParseSerialPortsList(many.join(':'));
         QCOMPARE(cut.size(), 16);
         QCOMPARE(cut.last(), QString("/dev/x15"));
     }
     void orderDevices() {
-        const QStringList ordered = serial::OrderSerialDevices(
+        const QStringList ordered = core::OrderSerialDevices(
             {"/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyS2"});
         QCOMPARE(ordered, QStringList({"/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyS0", "/dev/ttyS1",
                                        "/dev/ttyS2", "/dev/ttyS10"}));
         // The order does not depend on the order the system lists them in.
-        QCOMPARE(serial::OrderSerialDevices({"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyS0",
+        QCOMPARE(core::OrderSerialDevices({"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyS0",
                                              "/dev/ttyUSB2", "/dev/ttyACM0"}),
                  ordered);
     }
     void comNumbers() {
-        QCOMPARE(serial::ComNumberOfText("COM1"), 1);
-        QCOMPARE(serial::ComNumberOfText("COM12"), 12);
-        QCOMPARE(serial::ComNumberOfText("COM123"), 12);   // characters 4 and 5 only
-        QCOMPARE(serial::ComNumberOfText(""), 0);
-        QCOMPARE(serial::ComNumberOfText("COMx"), 0);
+        QCOMPARE(core::ComNumberOfText("COM1"), 1);
+        QCOMPARE(core::ComNumberOfText("COM12"), 12);
+        QCOMPARE(core::ComNumberOfText("COM123"), 12);   // characters 4 and 5 only
+        QCOMPARE(core::ComNumberOfText(""), 0);
+        QCOMPARE(core::ComNumberOfText("COMx"), 0);
     }
     void bindingFromEnvironment() {
         qputenv("HT6630_SERIAL_PORTS", "/dev/pts/7::/dev/pts/9");
-        serial::RefreshComBinding();
-        QCOMPARE(serial::ComDevicePath(1), QString("/dev/pts/7"));
-        QCOMPARE(serial::ComDevicePath(2), QString());
-        QCOMPARE(serial::ComDevicePath(3), QString("/dev/pts/9"));
-        QCOMPARE(serial::ComDevicePath(4), QString());   // nothing else
-        QCOMPARE(serial::ComDevicePath(0), QString());
+        core::ComPortBinding binding;
+        QCOMPARE(binding.devicePath(1), QString("/dev/pts/7"));
+        QCOMPARE(binding.devicePath(2), QString());
+        QCOMPARE(binding.devicePath(3), QString("/dev/pts/9"));
+        QCOMPARE(binding.devicePath(4), QString());   // nothing else
+        QCOMPARE(binding.devicePath(0), QString());
         qunsetenv("HT6630_SERIAL_PORTS");
     }
     void settingsString() {
-        QCOMPARE(serial::PortSettingsString("2400", "E", "8", "1"), QString("2400,E,8,1"));
-        QCOMPARE(serial::PortSettingsString("9600", "N", "7", "1.5"), QString("9600,N,7,1.5"));
+        QCOMPARE(core::PortSettingsString("2400", "E", "8", "1"), QString("2400,E,8,1"));
+        QCOMPARE(core::PortSettingsString("9600", "N", "7", "1.5"), QString("9600,N,7,1.5"));
     }
     void lineSettings() {
-        auto s = serial::ParseLineSettings("2400", "E", "8", "1");
+        auto s = core::ParseLineSettings("2400", "E", "8", "1");
         QVERIFY(s);
         QCOMPARE(s->baud, 2400);
         QCOMPARE(s->parity, QSerialPort::EvenParity);
@@ -104,43 +101,40 @@ private slots:
         const std::pair<const char*, QSerialPort::Parity> parities[] = {
             {"N", QSerialPort::NoParity}, {"O", QSerialPort::OddParity}, {"S", QSerialPort::SpaceParity},
             {"M", QSerialPort::MarkParity}};
-        for (auto [letter, parity] : parities) QCOMPARE(serial::ParseLineSettings("300", letter, "6", "2")->parity, parity);
-        QCOMPARE(serial::ParseLineSettings("256000", "E", "7", "1.5")->stopBits, QSerialPort::OneAndHalfStop);
-        QCOMPARE(serial::ParseLineSettings("256000", "E", "6", "2")->dataBits, QSerialPort::Data6);
-        QVERIFY(!serial::ParseLineSettings("fast", "E", "8", "1"));
-        QVERIFY(!serial::ParseLineSettings("", "E", "8", "1"));
-        QVERIFY(!serial::ParseLineSettings("2400", "", "8", "1"));
-        QVERIFY(!serial::ParseLineSettings("2400", "Q", "8", "1"));
-        QVERIFY(!serial::ParseLineSettings("2400", "E", "x8", "1"));
-        QVERIFY(!serial::ParseLineSettings("2400", "E", "9", "1"));
-        QVERIFY(!serial::ParseLineSettings("2400", "E", "8", "3"));
+        for (auto [letter, parity] : parities) QCOMPARE(core::ParseLineSettings("300", letter, "6", "2")->parity, parity);
+        QCOMPARE(core::ParseLineSettings("256000", "E", "7", "1.5")->stopBits, QSerialPort::OneAndHalfStop);
+        QCOMPARE(core::ParseLineSettings("256000", "E", "6", "2")->dataBits, QSerialPort::Data6);
+        QVERIFY(!core::ParseLineSettings("fast", "E", "8", "1"));
+        QVERIFY(!core::ParseLineSettings("", "E", "8", "1"));
+        QVERIFY(!core::ParseLineSettings("2400", "", "8", "1"));
+        QVERIFY(!core::ParseLineSettings("2400", "Q", "8", "1"));
+        QVERIFY(!core::ParseLineSettings("2400", "E", "x8", "1"));
+        QVERIFY(!core::ParseLineSettings("2400", "E", "9", "1"));
+        QVERIFY(!core::ParseLineSettings("2400", "E", "8", "3"));
     }
     void applyOnAPseudoTerminal() {
         Pty pty;
         QVERIFY(!pty.path.isEmpty());
-        qputenv("HT6630_SERIAL_PORTS", (pty.path + ":/dev/ht6630-none").toLocal8Bit());
-        serial::RefreshComBinding();
         QSerialPort port;
         // Even parity and 7 data bits are set while closed: a pty takes them then.
-        QVERIFY(serial::ApplyPortSettings(&port, 1, "9600", "E", "7", "1"));
+        QVERIFY(core::ApplyPortSettings(&port, pty.path, "9600", "E", "7", "1"));
         QVERIFY(port.isOpen());
-        QVERIFY(!serial::ApplyPortSettings(&port, 2, "9600", "E", "8", "1"));   // no such device
-        QVERIFY(!port.isOpen());                                                 // closed by the attempt
-        QVERIFY(!serial::ApplyPortSettings(&port, 0, "9600", "E", "8", "1"));
-        QVERIFY(!serial::ApplyPortSettings(&port, 1, "9600", "E", "eight", "1"));
+        QVERIFY(!core::ApplyPortSettings(&port, "/dev/ht6630-none", "9600", "E", "8", "1"));   // no such device
+        QVERIFY(!port.isOpen());                                                            // closed by the attempt
+        QVERIFY(!core::ApplyPortSettings(&port, QString(), "9600", "E", "8", "1"));
+        QVERIFY(!core::ApplyPortSettings(&port, pty.path, "9600", "E", "eight", "1"));
         QVERIFY(!port.isOpen());
-        QVERIFY(serial::ApplyPortSettings(&port, 1, "2400", "E", "8", "1"));
+        QVERIFY(core::ApplyPortSettings(&port, pty.path, "2400", "E", "8", "1"));
         port.close();
-        qunsetenv("HT6630_SERIAL_PORTS");
     }
     void dialogProbeAndTooltips() {
         Pty a, b;
         qputenv("HT6630_SERIAL_PORTS", (a.path + ":/dev/ht6630-none:" + b.path).toLocal8Bit());
-        QSerialPort port;
-        modDtu::SetMSComm1(&port);
-        modDtu::PortOpened = false;
+        core::ConsoleSession session;
+        core::SerialLink link(session);
+        QSerialPort& port = *link.port();
         {
-            serial::FrmSetPort dlg;
+            serial::FrmSetPort dlg(session, link);
             dlg.load();
             auto* com = dlg.findChild<QComboBox*>("CboCom");
             QCOMPARE(com->count(), 2);
@@ -155,17 +149,16 @@ private slots:
             QCOMPARE(port.stopBits(), QSerialPort::OneStop);
         }
         port.close();
-        modDtu::SetMSComm1(nullptr);
         qunsetenv("HT6630_SERIAL_PORTS");
     }
     void typedComboTextIsNotAChoice() {
         Pty a;
         qputenv("HT6630_SERIAL_PORTS", a.path.toLocal8Bit());
-        QSerialPort port;
-        modDtu::SetMSComm1(&port);
-        modDtu::PortOpened = false;
+        core::ConsoleSession session;
+        core::SerialLink link(session);
+        QSerialPort& port = *link.port();
         {
-            serial::FrmSetPort dlg;
+            serial::FrmSetPort dlg(session, link);
             dlg.load();
             dlg.show();
             QVERIFY(port.isOpen());
@@ -181,7 +174,7 @@ private slots:
             QCOMPARE(baud->count(), 13);                    // nothing added to the list
             QCOMPARE(port.baudRate(), 2400);                // Enter applies nothing
             QVERIFY(dlg.isVisible());                       // and presses no button
-            QCOMPARE(modDtu::PortOpened, false);
+            QCOMPARE(session.portOpened, false);
             // The next choice from a list reads the typed text.
             auto* stop = dlg.findChild<QComboBox*>("CboStopbit");
             stop->setCurrentIndex(2);
@@ -190,59 +183,73 @@ private slots:
             QCOMPARE(port.stopBits(), QSerialPort::TwoStop);
         }
         port.close();
-        modDtu::SetMSComm1(nullptr);
         qunsetenv("HT6630_SERIAL_PORTS");
     }
     void receivePathQuietRuleAndCap() {
         Pty pty;
         qputenv("HT6630_SERIAL_PORTS", pty.path.toLocal8Bit());
-        serial::RefreshComBinding();
-        QSerialPort port;
-        modDtu::SetMSComm1(&port);
-        serial::AttachReceivePath();
-        modDtu::ChannelName.clear();   // blocks are counted in RecvLen and then dropped
-        QVERIFY(serial::ApplyPortSettings(&port, 1, "2400", "E", "8", "1"));
+        core::ConsoleSession session;   // no channel claimed: blocks are handed on, not judged
+        core::SerialLink link(session);
+        QSerialPort& port = *link.port();
+        QSignalSpy blocks(&link, &core::SerialLink::blockReceived);
+        QSignalSpy judged(&link, &core::SerialLink::blockJudged);
+        QVERIFY(link.applySettings(1, "2400", "E", "8", "1"));
 
         // Until a request has raised the receive threshold nothing is handed on.
-        serial::SetRThreshold(0);
-        modDtu::RecvLen = -1;
+        QCOMPARE(link.receiveThreshold(), 0);
         pty.write(QByteArray(5, 'x'));
         QTest::qWait(900);
-        QCOMPARE(modDtu::RecvLen, qint16(-1));
+        QCOMPARE(blocks.count(), 0);
         QCOMPARE(port.bytesAvailable(), qint64(0));
-        serial::SetRThreshold(1);
+        QVERIFY(link.send(QByteArray("\x51\x56", 2)));
+        QCOMPARE(link.receiveThreshold(), 1);
 
-        modDtu::RecvLen = -1;
         QElapsedTimer clock;
         clock.start();
         pty.write(QByteArray(10, 'a'));
         QTest::qWait(300);
         pty.write(QByteArray(10, 'b'));
         const qint64 lastByte = clock.elapsed();
-        QTRY_COMPARE_WITH_TIMEOUT(modDtu::RecvLen, qint16(20), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(blocks.count(), 1, 3000);
         const qint64 quiet = clock.elapsed() - lastByte;
         QVERIFY2(quiet >= 590 && quiet < 900, qPrintable(QString::number(quiet)));
-        QCOMPARE(modDtu::RecvBuf, QByteArray(10, 'a') + QByteArray(10, 'b'));
+        QCOMPARE(blocks.at(0).at(0).toByteArray(), QByteArray(10, 'a') + QByteArray(10, 'b'));
+        QCOMPARE(judged.count(), 0);
 
         // A stream without a pause is cut at 32,767 bytes; the rest follows after the quiet time.
-        modDtu::RecvLen = -1;
         QByteArray big(40000, 'z');
         for (int off = 0; off < big.size(); off += 4000) pty.write(big.mid(off, 4000));
-        QTRY_COMPARE_WITH_TIMEOUT(modDtu::RecvLen, qint16(32767), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(modDtu::RecvLen, qint16(40000 - 32767), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(blocks.count(), 2, 3000);
+        QCOMPARE(blocks.at(1).at(0).toByteArray().size(), 32767);
+        QTRY_COMPARE_WITH_TIMEOUT(blocks.count(), 3, 3000);
+        QCOMPARE(blocks.at(2).at(0).toByteArray().size(), 40000 - 32767);
+
+        // Once the serial console has claimed the channel, the request in flight gets
+        // the judgement of the burst that follows it, and only that one.
+        session.channelName = QStringLiteral("Infrared");
+        session.pending.name = QStringLiteral("读取条形码");
+        session.pending.expectLen = 24;
+        QPointer<core::SerialRequest> request = link.send(QByteArray("\x51\x56", 2));
+        QVERIFY(request);
+        QSignalSpy answered(request.data(), &core::SerialRequest::judged);
+        pty.write(QByteArray(3, 'q'));
+        QTRY_COMPARE_WITH_TIMEOUT(judged.count(), 1, 3000);
+        QCOMPARE(answered.count(), 1);
+        QCOMPARE(answered.at(0).at(1).value<ht6630::SerialJudgement>().status,
+                 judged.at(0).at(1).value<ht6630::SerialJudgement>().status);
+        QTRY_VERIFY_WITH_TIMEOUT(!request, 2000);   // it goes away once reported
 
         port.close();
-        modDtu::SetMSComm1(nullptr);
         qunsetenv("HT6630_SERIAL_PORTS");
     }
     void receivePathClosesALostDevice() {
         auto* pty = new Pty;
         qputenv("HT6630_SERIAL_PORTS", pty->path.toLocal8Bit());
-        serial::RefreshComBinding();
-        QSerialPort port;
-        modDtu::SetMSComm1(&port);
-        serial::AttachReceivePath();
-        QVERIFY(serial::ApplyPortSettings(&port, 1, "2400", "E", "8", "1"));
+        core::ConsoleSession session;
+        core::SerialLink link(session);
+        QSerialPort& port = *link.port();
+        QSignalSpy lost(&link, &core::SerialLink::portLost);
+        QVERIFY(link.applySettings(1, "2400", "E", "8", "1"));
         QSignalSpy errors(&port, &QSerialPort::errorOccurred);
         delete pty;   // the device side goes away
         QTRY_VERIFY_WITH_TIMEOUT(!port.isOpen(), 3000);
@@ -250,7 +257,7 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(errors.count(), seen);   // no more reports once closed
         QVERIFY(seen < 1000);
-        modDtu::SetMSComm1(nullptr);
+        QCOMPARE(lost.count(), 1);
         qunsetenv("HT6630_SERIAL_PORTS");
     }
 };

@@ -3,9 +3,10 @@
 #include <QListWidget>
 #include <QtTest>
 
-#include "server/ConnectionTable.h"
+#include "core/BarCodeList.h"
+#include "core/ConnectionTable.h"
+#include "core/RequestTexts.h"
 #include "server/IndexedList.h"
-#include "server/RequestTexts.h"
 
 using ht6630::Op;
 using ht6630::dialogue::Channel;
@@ -14,7 +15,7 @@ class TstServerLogic : public QObject {
     Q_OBJECT
 private slots:
     void indicesAreReusedLowestFirstAndConnCountNeverFalls() {
-        ConnectionTable t;
+        core::ConnectionTable t;
         QCOMPARE(*t.allocate(), 1);
         QCOMPARE(*t.allocate(), 2);
         QCOMPARE(*t.allocate(), 3);
@@ -32,7 +33,7 @@ private slots:
     }
 
     void stopDoesNotFreeItsIndicesButKeepsEarlierFreedOnes() {
-        ConnectionTable t;
+        core::ConnectionTable t;
         for (int k = 0; k < 3; ++k) t.allocate();
         t.setBarCode(1, "A");
         t.releaseByPeer(2);                  // freed by its peer before the stop
@@ -55,17 +56,17 @@ private slots:
     }
 
     void indicesStopAt32767() {
-        ConnectionTable t;
-        for (int i = 1; i <= ConnectionTable::kMaxIndex; ++i) QCOMPARE(*t.allocate(), i);
+        core::ConnectionTable t;
+        for (int i = 1; i <= core::ConnectionTable::kMaxIndex; ++i) QCOMPARE(*t.allocate(), i);
         QVERIFY(!t.allocate().has_value());
-        QCOMPARE(t.connCount(), ConnectionTable::kMaxIndex);
+        QCOMPARE(t.connCount(), core::ConnectionTable::kMaxIndex);
         t.releaseByPeer(40);
         QCOMPARE(*t.allocate(), 40);         // a freed index is still available
         QVERIFY(!t.allocate().has_value());
     }
 
     void dispatchFindsTheLowestLoadedConnectionOfABarCode() {
-        ConnectionTable t;
+        core::ConnectionTable t;
         for (int k = 0; k < 4; ++k) t.allocate();
         t.setBarCode(1, "B1");
         t.setBarCode(3, "B3");
@@ -83,60 +84,64 @@ private slots:
         QVERIFY(!t.firstLoadedWith(""));
     }
 
-    void indexedListKeepsInsertionOrderAndRemovesFirstEqual() {
+    // The engine's list and the window's list box replay the same steps: both keep
+    // insertion order, remove the first equal entry, and agree after every step.
+    void listsKeepInsertionOrderAndRemoveFirstEqual() {
         QListWidget w;
-        IndexedList l(&w);
-        l.append("a");
-        l.appendUnique("b");
-        l.appendUnique("a");
-        l.append("a");
-        l.append("c");
-        QCOMPARE(l.texts(), QStringList({"a", "b", "a", "c"}));
-        QVERIFY(l.removeFirst("a"));
-        QCOMPARE(l.texts(), QStringList({"b", "a", "c"}));
-        QVERIFY(!l.removeFirst("zz"));
-        l.append("b");
-        QCOMPARE(l.removeAll("b"), 2);
-        QCOMPARE(l.texts(), QStringList({"a", "c"}));
-        QVERIFY(!l.contains("b"));
-        QVERIFY(l.contains("c"));
-        l.clear();
-        QCOMPARE(w.count(), 0);
-        QVERIFY(!l.contains("a"));
-        l.appendUnique("a");
-        QCOMPARE(l.texts(), QStringList({"a"}));
+        IndexedList view(&w);
+        core::BarCodeList list;
+        auto both = [&](auto step) {
+            step(view);
+            step(list);
+            QCOMPARE(list.texts(), view.texts());
+            QCOMPARE(list.count(), w.count());
+        };
+        both([](auto& l) { l.append("a"); });
+        both([](auto& l) { l.appendUnique("b"); });
+        both([](auto& l) { l.appendUnique("a"); });
+        both([](auto& l) { l.append("a"); });
+        both([](auto& l) { l.append("c"); });
+        QCOMPARE(list.texts(), QStringList({"a", "b", "a", "c"}));
+        both([](auto& l) { QVERIFY(l.removeFirst("a")); });
+        QCOMPARE(list.texts(), QStringList({"b", "a", "c"}));
+        both([](auto& l) { QVERIFY(!l.removeFirst("zz")); });
+        both([](auto& l) { l.append("b"); });
+        both([](auto& l) { QCOMPARE(l.removeAll("b"), 2); });
+        QCOMPARE(list.texts(), QStringList({"a", "c"}));
+        QVERIFY(!list.contains("b") && !view.contains("b"));
+        QVERIFY(list.contains("c") && view.contains("c"));
+        both([](auto& l) { l.clear(); });
+        QVERIFY(!list.contains("a"));
+        both([](auto& l) { l.appendUnique("a"); });
+        QCOMPARE(list.texts(), QStringList({"a"}));
     }
 
     void buttonTextsDifferOnlyWhereTheConsolesDo() {
-        QCOMPARE(server::TextsFor(Op::SetUpload, Channel::Tcp).queued,
+        QCOMPARE(core::TextsFor(Op::SetUpload, Channel::Tcp).queued,
                  QString("提示信息:准备设置上传数据时间间隔。。。"));
-        QCOMPARE(server::TextsFor(Op::SetUpload, Channel::Udp).sending,
+        QCOMPARE(core::TextsFor(Op::SetUpload, Channel::Udp).sending,
                  QString("提示信息:正在配置上传数据时间间隔。。。"));
-        QCOMPARE(server::TextsFor(Op::ReadAll, Channel::Tcp).sending,
+        QCOMPARE(core::TextsFor(Op::ReadAll, Channel::Tcp).sending,
                  QString("提示信息:正在读取读取室温采集终端配置参数。。。"));
-        QCOMPARE(server::TextsFor(Op::ReadIp, Channel::Udp).queued,
+        QCOMPARE(core::TextsFor(Op::ReadIp, Channel::Udp).queued,
                  QString("提示信息:准备读取Velmar内部IP和端口。。。"));
-        QCOMPARE(server::TextsFor(Op::SetSilence, Channel::Tcp).sending,
+        QCOMPARE(core::TextsFor(Op::SetSilence, Channel::Tcp).sending,
                  QString("提示信息:正在配置静默参数。。。"));
         for (const auto& e : ht6630::Catalogue())
             if (e.op != Op::SetUpload)
-                QCOMPARE(server::TextsFor(e.op, Channel::Tcp).queued,
-                         server::TextsFor(e.op, Channel::Udp).queued);
+                QCOMPARE(core::TextsFor(e.op, Channel::Tcp).queued,
+                         core::TextsFor(e.op, Channel::Udp).queued);
     }
 
     void portTextsReadAsTheStartButtonReadsThem() {
-        QCOMPARE(*server::NumericValue(" 2020 "), 2020.0);
-        QCOMPARE(*server::NumericValue("2.5e1"), 25.0);
-        QVERIFY(!server::NumericValue(""));
-        QVERIFY(!server::NumericValue("20a"));
-        QVERIFY(!server::NumericValue("."));
-        QCOMPARE(*server::RoundToInt32(2020.5), 2020);   // half to even
-        QCOMPARE(*server::RoundToInt32(2021.5), 2022);
-        QVERIFY(!server::RoundToInt32(3e9));
-        QCOMPARE(server::LeadingValue(" 20 20x"), 2020.0);
-        QCOMPARE(server::LeadingValue(""), 0.0);
-        QCOMPARE(server::LeadingValue("abc"), 0.0);
-        QCOMPARE(server::LeadingValue("-5"), -5.0);
+        QCOMPARE(*core::NumericValue(" 2020 "), 2020.0);
+        QCOMPARE(*core::NumericValue("2.5e1"), 25.0);
+        QVERIFY(!core::NumericValue(""));
+        QVERIFY(!core::NumericValue("20a"));
+        QVERIFY(!core::NumericValue("."));
+        QCOMPARE(*core::RoundToInt32(2020.5), 2020);   // half to even
+        QCOMPARE(*core::RoundToInt32(2021.5), 2022);
+        QVERIFY(!core::RoundToInt32(3e9));
     }
 };
 

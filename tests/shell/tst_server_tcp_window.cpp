@@ -9,15 +9,15 @@
 #include "server/frmServerInfrared_TCP.h"
 #include "shell/LogTextBox.h"
 #include "shell/frmInfo.h"
-#include "shell/modDtu.h"
 
 class TstServerTcpWindow : public QObject {
     Q_OBJECT
+    core::ConsoleSession session;
 private slots:
-    void init() { modDtu::CurrentId.clear(); }
+    void init() { session.currentId.clear(); }
 
     void keyboardFocusOnTheOnlineListChoosesNothing() {
-        server::frmServerInfrared_TCP w;
+        server::frmServerInfrared_TCP w(session);
         auto* List1 = w.findChild<QListWidget*>(QStringLiteral("List1"));
         auto* TxtDQID = w.findChild<QLineEdit*>(QStringLiteral("TxtDQID"));
         QVERIFY(List1 && TxtDQID);
@@ -25,17 +25,17 @@ private slots:
         // Tabbing into the list makes its first row current without choosing it.
         QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
         QApplication::sendEvent(List1, &in);
-        QCOMPARE(modDtu::CurrentId, QString());
+        QCOMPARE(session.currentId, QString());
         QCOMPARE(TxtDQID->text(), QString());
         // A click on the entry chooses it.
         List1->setCurrentRow(0);
         emit List1->itemClicked(List1->item(0));
-        QCOMPARE(modDtu::CurrentId, QStringLiteral("2012345678901"));
+        QCOMPARE(session.currentId, QStringLiteral("2012345678901"));
         QCOMPARE(TxtDQID->text(), QStringLiteral("2012345678901"));
     }
 
     void anErrorOnTheListeningSocketIsLoggedOnly() {
-        server::frmServerInfrared_TCP w;
+        server::frmServerInfrared_TCP w(session);
         auto* listener = w.findChild<QTcpServer*>(QStringLiteral("wskServer_0"));
         QVERIFY(listener);
         const QString before = NetLogBox()->text();

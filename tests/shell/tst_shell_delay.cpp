@@ -1,15 +1,20 @@
-// Delay: resumes no earlier than asked, lets events run meanwhile, and waits
+// The reply queue: a wait resumes no earlier than asked, lets events run meanwhile, and waits
 // started later never hold up one that started earlier (no nested loops).
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
-#include "shell/Delay.h"
+#include "core/DelayQueue.h"
 
 namespace {
+// The queue under test, made on first use by the test application.
+core::DelayQueue& Queue() {
+    static core::DelayQueue queue;
+    return queue;
+}
 QCoro::Task<> TimedDelay(double seconds, QElapsedTimer* clock, qint64* doneAtMs) {
-    co_await modDtu::Delay(seconds);
+    co_await Queue().wait(seconds);
     *doneAtMs = clock->elapsed();
 }
 }  // namespace

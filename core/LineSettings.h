@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-namespace serial {
+namespace core {
 
 struct LineSettings {
     qint32 baud = 2400;
@@ -19,10 +19,10 @@ struct LineSettings {
 std::optional<LineSettings> ParseLineSettings(const QString& baud, const QString& parityLetter,
                                               const QString& dataBits, const QString& stopBits);
 
-// Reconfigures and opens the port: closes it if open, binds it to the device of
-// COM<number>, sets the line settings while it is closed (a pseudo-terminal refuses
+// Reconfigures and opens the port: closes it if open, binds it to the device
+// `path` (a COM name's device; empty: none), sets the line settings while it is closed (a pseudo-terminal refuses
 // them once open) and opens it. False when any step fails; the port is then closed.
-bool ApplyPortSettings(QSerialPort* port, int number, const QString& baud, const QString& parityLetter,
+bool ApplyPortSettings(QSerialPort* port, const QString& path, const QString& baud, const QString& parityLetter,
                        const QString& dataBits, const QString& stopBits);
 
-}  // namespace serial
+}  // namespace core

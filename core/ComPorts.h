@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace serial {
+namespace core {
 
 inline constexpr int kMaxComPorts = 16;
 
@@ -19,12 +19,20 @@ QStringList ParseSerialPortsList(const QString& value);
 // others; within each group by base name, then by the number at the end of the name.
 QStringList OrderSerialDevices(QStringList devicePaths);
 
-// Re-reads the binding (environment or the machine's devices) and keeps it.
-void RefreshComBinding();
-// The kept binding (read on first use): index 0 is COM1.
-QStringList ComBinding();
-// The device path of COMn, empty when COMn stands for nothing.
-QString ComDevicePath(int number);
+// Which device each COM name stands for, read on first use and kept.
+class ComPortBinding {
+public:
+    // Re-reads the binding (environment or the machine's devices) and keeps it.
+    void refresh();
+    // The kept binding: index 0 is COM1.
+    QStringList paths();
+    // The device path of COMn, empty when COMn stands for nothing.
+    QString devicePath(int number);
+
+private:
+    QStringList paths_;
+    bool read_ = false;
+};
 
 // The number of a COM name as the dialog reads it: characters 4 and 5 read as a
 // number ("COM1" -> 1, "COM12" -> 12, "" -> 0, "COMx" -> 0).
@@ -34,4 +42,4 @@ int ComNumberOfText(const QString& comText);
 QString PortSettingsString(const QString& baud, const QString& parityLetter,
                            const QString& dataBits, const QString& stopBits);
 
-}  // namespace serial
+}  // namespace core

@@ -1,4 +1,4 @@
-#include "shell/app/Database.h"
+#include "core/Database.h"
 
 #include <QDir>
 #include <QSqlDatabase>
@@ -6,7 +6,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 
-namespace app {
+namespace core {
 
 QString ConnectionString(const QString& programFolder) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=False;Data Source=") +
@@ -45,4 +45,6 @@ DbOpenResult OpenDbConn(const QString& programFolder) {
     return r;
 }
 
-}  // namespace app
+QSqlDatabase DbConn() { return QSqlDatabase::database(QStringLiteral("DbConn"), false); }
+
+}  // namespace core

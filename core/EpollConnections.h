@@ -16,7 +16,7 @@
 
 class QSocketNotifier;
 
-namespace server {
+namespace core {
 
 class EpollConnections;
 
@@ -86,4 +86,4 @@ private:
     Handlers handlers_;
 };
 
-}  // namespace server
+}  // namespace core

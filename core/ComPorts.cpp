@@ -1,4 +1,4 @@
-#include "serial/ComPorts.h"
+#include "core/ComPorts.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -9,17 +9,8 @@
 
 #include "protocol/number_entry.h"
 
-namespace serial {
+namespace core {
 namespace {
-
-QStringList& Binding() {
-    static QStringList binding;
-    return binding;
-}
-bool& BindingRead() {
-    static bool read = false;
-    return read;
-}
 
 // (group, base name, trailing number, whole path) for a stable natural order.
 std::tuple<int, QString, qlonglong, QString> SortKey(const QString& path) {
@@ -52,7 +43,7 @@ QStringList OrderSerialDevices(QStringList devicePaths) {
     return devicePaths;
 }
 
-void RefreshComBinding() {
+void ComPortBinding::refresh() {
     const QByteArray env = qgetenv("HT6630_SERIAL_PORTS");
     QStringList binding;
     if (!env.isEmpty()) {
@@ -63,17 +54,17 @@ void RefreshComBinding() {
             devices << info.systemLocation();
         binding = OrderSerialDevices(devices);
     }
-    Binding() = binding;
-    BindingRead() = true;
+    paths_ = binding;
+    read_ = true;
 }
 
-QStringList ComBinding() {
-    if (!BindingRead()) RefreshComBinding();
-    return Binding();
+QStringList ComPortBinding::paths() {
+    if (!read_) refresh();
+    return paths_;
 }
 
-QString ComDevicePath(int number) {
-    const QStringList binding = ComBinding();
+QString ComPortBinding::devicePath(int number) {
+    const QStringList binding = paths();
     if (number < 1 || number > binding.size()) return {};
     return binding.at(number - 1);
 }
@@ -90,4 +81,4 @@ QString PortSettingsString(const QString& baud, const QString& parityLetter, con
     return baud + QLatin1Char(',') + parityLetter + QLatin1Char(',') + dataBits + QLatin1Char(',') + stopBits;
 }
 
-}  // namespace serial
+}  // namespace core

@@ -9,6 +9,8 @@
 #include <set>
 #include <vector>
 
+namespace core {
+
 class ConnectionTable {
 public:
     // Indices travel as 16-bit signed counts: nothing above this is ever loaded.
@@ -47,3 +49,5 @@ private:
     std::set<int> loaded_;
     QHash<QString, std::set<int>> byBarCode_;  // loaded indices by their bar code
 };
+
+}  // namespace core

@@ -1,4 +1,4 @@
-#include "server/EpollConnections.h"
+#include "core/EpollConnections.h"
 
 #include <QAbstractSocket>
 #include <QPointer>
@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace server {
+namespace core {
 
 namespace {
 
@@ -227,4 +227,4 @@ void EpollConnections::handle(EpollConnection* c, quint32 events) {
     if (guard && c->fd_ >= 0) c->abort();
 }
 
-}  // namespace server
+}  // namespace core

@@ -1,8 +1,9 @@
 #pragma once
 // The application database DbConn: Data/data.mdb beside the program.
+#include <QSqlDatabase>
 #include <QString>
 
-namespace app {
+namespace core {
 
 // The connection string the program is built around. The file it names is
 // opened with SQLite through QtSql; the provider part has no engine behind it.
@@ -19,4 +20,7 @@ struct DbOpenResult {
 // Opens DbConn on an existing, readable database file; never creates the file.
 DbOpenResult OpenDbConn(const QString& programFolder);
 
-}  // namespace app
+// The application database opened at start-up (connection name "DbConn").
+QSqlDatabase DbConn();
+
+}  // namespace core

@@ -1,9 +1,9 @@
-#include "serial/LineSettings.h"
+#include "core/LineSettings.h"
 
 #include "protocol/number_entry.h"
-#include "serial/ComPorts.h"
+#include "core/ComPorts.h"
 
-namespace serial {
+namespace core {
 
 std::optional<LineSettings> ParseLineSettings(const QString& baud, const QString& parityLetter,
                                               const QString& dataBits, const QString& stopBits) {
@@ -39,11 +39,10 @@ std::optional<LineSettings> ParseLineSettings(const QString& baud, const QString
     return s;
 }
 
-bool ApplyPortSettings(QSerialPort* port, int number, const QString& baud, const QString& parityLetter,
+bool ApplyPortSettings(QSerialPort* port, const QString& path, const QString& baud, const QString& parityLetter,
                        const QString& dataBits, const QString& stopBits) {
     if (port == nullptr) return false;
     if (port->isOpen()) port->close();
-    const QString path = ComDevicePath(number);
     if (path.isEmpty()) return false;
     const std::optional<LineSettings> s = ParseLineSettings(baud, parityLetter, dataBits, stopBits);
     if (!s) return false;
@@ -55,4 +54,4 @@ bool ApplyPortSettings(QSerialPort* port, int number, const QString& baud, const
     return true;
 }
 
-}  // namespace serial
+}  // namespace core

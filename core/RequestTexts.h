@@ -1,6 +1,6 @@
 #pragma once
-// Status texts of the data-centre configuration buttons and the number readings
-// of the consoles' port fields.
+// Status texts of the data-centre configuration requests and the reading of the
+// consoles' port fields.
 #include <QString>
 
 #include <optional>
@@ -8,7 +8,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/dialogue.h"
 
-namespace server {
+namespace core {
 
 struct RequestTexts {
     QString queued;    // "准备…" : kept until the terminal's next upload end
@@ -18,12 +18,10 @@ RequestTexts TextsFor(ht6630::Op op, ht6630::dialogue::Channel channel);
 
 inline const QString kWaitHandshake = QStringLiteral("提示信息:请等待握手成功再操作。。。");
 
-// A port text as the start button reads it: numeric (blanks around, sign, digits,
-// decimal point, exponent), then rounded half to even. Empty when not numeric.
+// A port text as the start button reads it: the number entry's reading when the
+// whole text is numeric; empty when it is not.
 std::optional<double> NumericValue(const QString& text);
 // The rounded 32-bit value; empty when beyond the 32-bit range.
 std::optional<qint32> RoundToInt32(double v);
-// The number a text starts with, blanks ignored; 0 when it starts with none.
-double LeadingValue(const QString& text);
 
-}  // namespace server
+}  // namespace core

@@ -1,4 +1,6 @@
-#include "server/ConnectionTable.h"
+#include "core/ConnectionTable.h"
+
+namespace core {
 
 std::optional<int> ConnectionTable::allocate() {
     if (!free_.empty()) {
@@ -71,3 +73,5 @@ std::optional<int> ConnectionTable::firstLoadedWith(const QString& barCode) cons
     if (it == byBarCode_.constEnd() || it->empty()) return std::nullopt;
     return *it->begin();
 }
+
+}  // namespace core

@@ -1,0 +1,142 @@
+#include "core/DataCentre.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+#include "protocol/frame.h"
+
+namespace core {
+
+using ht6630::Op;
+using ht6630::dialogue::Action;
+
+namespace {
+QByteArray ToQ(const ht6630::Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+}
+QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray Utf8(const QString& s) { return s.toUtf8(); }
+}  // namespace
+
+ht6630::dialogue::LocalTime LocalNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    ht6630::dialogue::LocalTime t;
+    t.year = now.date().year();
+    t.month = now.date().month();
+    t.day = now.date().day();
+    t.hour = now.time().hour();
+    t.minute = now.time().minute();
+    t.second = now.time().second();
+    return t;
+}
+
+DataCentre::DataCentre(ConsoleSession& session, QObject* parent) : QObject(parent), session_(session) {}
+
+DataCentre::~DataCentre() = default;
+
+void DataCentre::resetDialogue() {
+    serviceRunning_ = false;
+    serviceStopped_ = true;
+    handshaken_ = false;
+    pendingSetting_ = false;
+    termAddr_.clear();
+    pendingFrame_.clear();
+    configMode_ = true;
+}
+
+void DataCentre::setServiceState(bool running, const QString& text) {
+    serviceRunning_ = running;
+    serviceStopped_ = !running;
+    emit serviceStatusChanged(text);
+}
+
+ht6630::dialogue::ConsoleState DataCentre::snapshot() const {
+    ht6630::dialogue::ConsoleState s;
+    s.Handshaken = handshaken_;
+    s.PendingSetting = pendingSetting_;
+    s.ConfigMode = configMode_;
+    s.TermAddr = Utf8(termAddr_).toStdString();
+    s.OpName = Utf8(session_.pending.name).toStdString();
+    s.txtBarCode = Utf8(terminalBarCode_).toStdString();
+    s.TxtDQID = Utf8(currentTerminal_).toStdString();
+    return s;
+}
+
+QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
+    QPointer<DataCentre> self(this);
+    DelayQueue& queue = session_.replyQueue;   // outlives this engine
+    try {
+        const ht6630::ByteView view(reinterpret_cast<const std::uint8_t*>(block.constData()),
+                                    static_cast<std::size_t>(block.size()));
+        const std::vector<Action> actions = ht6630::dialogue::HandleBlock(channel(), view, snapshot(), LocalNow());
+        for (const Action& a : actions) {
+            if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
+                co_await queue.wait(a.delaySeconds);
+                if (!self) co_return;                 // the engine is gone: touch nothing
+                if (!peerUsable(peer)) co_return;     // connection closed / service stopped
+                const QByteArray frame = a.kind == Action::Kind::Reply ? ToQ(a.bytes) : pendingFrame_;
+                // The reply leaves first; the log shows it as it left.
+                sendToPeer(peer, frame);
+                emit frameLogged(frame, true);
+            } else {
+                applyAction(a, peer);
+            }
+        }
+    } catch (...) {
+        // A handler that fails ends silently.
+    }
+}
+
+void DataCentre::applyAction(const Action& a, const Peer& peer) {
+    using K = Action::Kind;
+    switch (a.kind) {
+    case K::LogReceived: emit frameLogged(ToQ(a.bytes), false); break;
+    case K::SetStatus: emit statusChanged(FromStd(a.text)); break;
+    case K::ClearOpName: session_.pending.name.clear(); break;
+    case K::SetOpName: session_.pending.name = FromStd(a.text); break;
+    case K::SetFields: emit parametersDecoded(a.fields); break;
+    case K::SetBarCodeText:
+        terminalBarCode_ = FromStd(a.text);
+        emit terminalBarCodeShown(terminalBarCode_);
+        break;
+    case K::SetTxtDQID:
+        currentTerminal_ = FromStd(a.text);
+        emit currentTerminalShown(currentTerminal_);
+        // A UDP terminal counts as online from its registration or upload.
+        if (channel() == ht6630::dialogue::Channel::Udp) emit terminalOnline(currentTerminal_, -1, peerText(peer));
+        break;
+    case K::SetTermAddr: termAddr_ = FromStd(a.text); break;
+    case K::SetHandshaken: handshaken_ = true; break;
+    case K::AppendDataReceive:
+        emit uploadText(FromStd(a.text));
+        if (a.roomUpload) emit roomUploadDecoded(*a.roomUpload);
+        if (!a.heatRecords.empty()) emit heatMeterDecoded(HeatMeterUpload{FromStd(a.heatBarCode), a.heatRecords});
+        break;
+    case K::ClearPendingSetting: pendingSetting_ = false; break;
+    case K::Reply:
+    case K::SendPendingFrame: break;   // executed by handleBlock
+    default: applyChannelAction(a, peer); break;
+    }
+}
+
+void DataCentre::applyChannelAction(const Action&, const Peer&) {}
+
+void DataCentre::submitRequest(Op op, const QString& termAddr, const QByteArray& frame) {
+    termAddr_ = termAddr;
+    pendingFrame_ = frame;
+    const RequestTexts texts = TextsFor(op, channel());
+    if (!configMode_) {
+        pendingSetting_ = true;
+        emit statusChanged(texts.queued);
+        return;
+    }
+    if (handshaken_) {
+        emit frameLogged(pendingFrame_, true);
+        sendRequestNow(texts);
+        return;
+    }
+    emit statusChanged(kWaitHandshake);
+}
+
+}  // namespace core

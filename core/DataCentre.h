@@ -1,0 +1,126 @@
+#pragma once
+// The data-centre engine both channels share: the dialogue state, the execution
+// of the dialogue's actions for each received block (each reply waits its own
+// delay in the session's precise queue, nothing nests), and the dispatch of a
+// configuration request (now, or at the terminal's next upload end). It owns no
+// widget: windows and the headless service render what it emits.
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <vector>
+
+#include "core/ConsoleSession.h"
+#include "core/RequestTexts.h"
+#include "protocol/catalogue.h"
+#include "protocol/dialogue.h"
+#include "protocol/readings.h"
+
+namespace core {
+
+class EpollConnection;
+
+// Where a reply to the block being handled goes: captured before any wait.
+struct Peer {
+    QPointer<EpollConnection> socket;   // TCP: the connection that delivered the block
+    int index = -1;                     // TCP: its connection index
+    QHostAddress address;               // UDP: the sender of the datagram
+    quint16 port = 0;
+};
+
+// A decoded heat-meter upload: the terminal and its records.
+struct HeatMeterUpload {
+    QString barCode;
+    std::vector<ht6630::HeatMeterRecord> records;
+};
+
+class DataCentre : public QObject {
+    Q_OBJECT
+public:
+    DataCentre(ConsoleSession& session, QObject* parent = nullptr);
+    ~DataCentre() override;
+
+    virtual ht6630::dialogue::Channel channel() const = 0;
+    ConsoleSession& session() const { return session_; }
+
+    // Dialogue state.
+    bool handshaken() const { return handshaken_; }
+    bool pendingSetting() const { return pendingSetting_; }
+    bool configMode() const { return configMode_; }
+    const QString& termAddr() const { return termAddr_; }
+    const QByteArray& pendingFrame() const { return pendingFrame_; }
+    bool serviceRunning() const { return serviceRunning_; }
+    bool serviceStopped() const { return serviceStopped_; }
+
+    // The terminal bar code the dialogue and the operator share (the registration
+    // writes it; a response may show another), and the current terminal, the one
+    // requests are addressed to and heart beats are answered for.
+    const QString& terminalBarCode() const { return terminalBarCode_; }
+    const QString& currentTerminal() const { return currentTerminal_; }
+    void setTerminalBarCode(const QString& barCode) { terminalBarCode_ = barCode; }
+    void setCurrentTerminal(const QString& barCode) { currentTerminal_ = barCode; }
+    // Configuration mode (requests leave at once) or sleep mode (they wait for the upload end).
+    void setConfigMode(bool configMode) { configMode_ = configMode; }
+    // Load values: not handshaken, nothing pending, configuration mode.
+    void resetDialogue();
+
+    // The operator's request: its operation becomes the pending one, its frame is
+    // kept, and it leaves now, at the upload end, or after the handshake.
+    void submitRequest(ht6630::Op op, const QString& termAddr, const QByteArray& frame);
+
+    // Runs the dialogue for one received block and executes its actions in order.
+    // Started once per block; it suspends at each reply's wait.
+    QCoro::Task<> handleBlock(QByteArray block, Peer peer);
+
+signals:
+    void frameLogged(const QByteArray& bytes, bool sent);          // the traffic log
+    void statusChanged(const QString& text);                       // the status line
+    void serviceStatusChanged(const QString& text);                // the service state
+    void parametersDecoded(const ht6630::FieldValues& values);     // a response's fields
+    void terminalBarCodeShown(const QString& barCode);             // the dialogue changed it
+    void currentTerminalShown(const QString& barCode);
+    void uploadText(const QString& text);                          // decoded upload, as text
+    void roomUploadDecoded(const ht6630::RoomUpload& upload);      // the same, as values
+    void heatMeterDecoded(const core::HeatMeterUpload& upload);
+    void terminalOnline(const QString& barCode, int connection, const QString& peerAddress);
+    void terminalOffline(const QString& barCode, int connection, const QString& peerAddress);
+    void netLog(const QString& message);                           // the network log
+
+protected:
+    // The channel's own actions (lists, network log, bar-code slots); default: none.
+    virtual void applyChannelAction(const ht6630::dialogue::Action& action, const Peer& peer);
+    // May a reply still go to this peer, and send it.
+    virtual bool peerUsable(const Peer& peer) const = 0;
+    virtual void sendToPeer(const Peer& peer, const QByteArray& frame) = 0;
+    // Configuration mode after the handshake: send the pending frame now.
+    virtual void sendRequestNow(const RequestTexts& texts) = 0;
+
+    // The peer's address as the online event names it; default: none.
+    virtual QString peerText(const Peer&) const { return {}; }
+    void setServiceState(bool running, const QString& text);
+    void showStatus(const QString& text) { emit statusChanged(text); }
+
+private:
+    void applyAction(const ht6630::dialogue::Action& a, const Peer& peer);
+    ht6630::dialogue::ConsoleState snapshot() const;
+
+    ConsoleSession& session_;
+    bool handshaken_ = false;
+    bool pendingSetting_ = false;
+    bool configMode_ = true;
+    bool serviceRunning_ = false;
+    bool serviceStopped_ = true;
+    QString termAddr_;
+    QByteArray pendingFrame_;
+    QString terminalBarCode_;
+    QString currentTerminal_;
+};
+
+// The local date and time as the dialogue reads it.
+ht6630::dialogue::LocalTime LocalNow();
+
+}  // namespace core
