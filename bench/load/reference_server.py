@@ -21,43 +21,16 @@ counts of blocks handled and replies sent.
 import argparse
 import asyncio
 import json
+import os
 import resource
 import signal
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "support"))
+from ht6630_frames import frame_length, reply as reply_frame  # noqa: E402
+
 HOST = "127.0.0.1"
-
-
-def crc16(data):
-    c = 0xFFFF
-    for x in data:
-        c ^= x
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return c
-
-
-_CRC_TABLE = []
-for _x in range(256):
-    _c = _x
-    for _ in range(8):
-        _c = (_c >> 1) ^ 0xA001 if _c & 1 else _c >> 1
-    _CRC_TABLE.append(_c)
-
-
-def crc16_fast(data):
-    c = 0xFFFF
-    t = _CRC_TABLE
-    for x in data:
-        c = (c >> 8) ^ t[(c ^ x) & 0xFF]
-    return c
-
-
-def reply_frame(fc, address, payload):
-    body = b"qv" + bytes([fc]) + address + len(payload).to_bytes(2, "big") + payload
-    c = crc16_fast(body)
-    return body + bytes([c & 0xFF, c >> 8, 0x0D])
 
 
 def bcd(v):
@@ -109,10 +82,8 @@ def cut(buf):
     n = len(buf)
     while pos < n:
         if n - pos >= 2 and buf[pos:pos + 2] in (b"QV", b"qv"):
-            if n - pos < 12:
-                break
-            total = 15 + (buf[pos + 10] << 8 | buf[pos + 11])
-            if n - pos < total:
+            total = frame_length(buf, pos)
+            if total is None or n - pos < total:
                 break
             blocks.append(bytes(buf[pos:pos + total]))
             pos += total

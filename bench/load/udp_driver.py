@@ -7,31 +7,21 @@ after its reply delay; heart beats are not sent (the UDP data centre does not
 answer them). Replies are matched per terminal and kind, first in first out.
 """
 import collections
+import os
 import selectors
 import socket
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "support"))
+from ht6630_frames import frame, pack_address  # noqa: E402
 
 KINDS = ("registration", "upload", "upload-end")
 
 
-def crc16(data):
-    c = 0xFFFF
-    for x in data:
-        c ^= x
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return c
-
-
-def frame(start, fc, addr, payload):
-    body = start + bytes([fc]) + addr + len(payload).to_bytes(2, "big") + payload
-    c = crc16(body)
-    return body + bytes([c & 0xFF, c >> 8, 0x0D])
-
-
 def terminal_frames(k, records):
     bar = "%013d" % (2012345600000 + k)
-    addr = bytes.fromhex("0" + bar)
+    addr = pack_address(bar)
     reg = frame(b"QV", 0x01, addr, bytes([0x01, 0x05]))
     payload = bytearray([0x10, 0x02]) + bytes.fromhex("00013800138000") + (3600).to_bytes(2, "big") + bytes([0x24, 0x05, 0x17, 0x08, 0x30])
     payload += (15).to_bytes(2, "big") + records.to_bytes(2, "big")

@@ -1,6 +1,12 @@
-"""Helpers of the serial end-to-end tests: an independent frame reference and the
-steps that bring the console to an open serial console."""
+"""Helpers of the serial end-to-end tests: frames built apart from the console
+(tests/support/ht6630_frames.py) and the steps that bring the console to an open
+serial console."""
+import os
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ht6630_frames import reply, request  # noqa: E402,F401
 
 APP_TITLE = "HT6630-QN无线室温采集终端测试软件V1.0"
 BAR = "2012345678901"
@@ -8,27 +14,8 @@ ADDR = bytes.fromhex("02012345678901")
 ADDR_99 = bytes([0x99] * 7)
 
 
-def crc16_modbus(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
-
-def frame(start, code, addr, payload):
-    body = bytes(start) + bytes([code]) + addr + len(payload).to_bytes(2, "big") + bytes(payload)
-    crc = crc16_modbus(body)
-    return body + bytes([crc & 0xFF, crc >> 8, 0x0D])
-
-
-def request(code, addr, payload):
-    return frame(b"QV", code, addr, payload)
-
-
 def response(code, payload, addr=ADDR):
-    return frame(b"qv", code, addr, payload)
+    return reply(code, addr, payload)
 
 
 def hexline(data):

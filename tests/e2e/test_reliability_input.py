@@ -2,12 +2,17 @@
 with hostile text, every button pressed. Expected: a message box with a text
 and a title, or nothing; no request leaves that the value checks should stop;
 the console keeps serving. Bounded: fixed texts, fixed buttons, short waits."""
+import os
 import socket
+import sys
 import threading
 import time
 import unittest
 
 import test_reliability_network as rn
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ht6630_frames import crc_ok, frame_length  # noqa: E402
 
 BAR = rn.BAR
 LONG = "9" * 10000
@@ -35,18 +40,15 @@ def frames_in(data):
     i = 0
     while True:
         i = data.find(b"QV", i)
-        if i < 0 or len(data) - i < 12:
+        total = None if i < 0 else frame_length(data, i)
+        if total is None:
             return out
-        total = 15 + (data[i + 10] << 8 | data[i + 11])
         out.append(data[i:i + total])
         i += total
 
 
 def well_formed(f):
-    if len(f) < 15 or f[-1] != 0x0D:
-        return False
-    c = rn.crc16(f[:-3])
-    return f[-3] == (c & 0xFF) and f[-2] == (c >> 8)
+    return len(f) >= 15 and f[-1] == 0x0D and crc_ok(f)
 
 
 class Peer:

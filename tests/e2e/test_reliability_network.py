@@ -6,28 +6,17 @@ import os
 import resource
 import socket
 import subprocess
+import sys
 import time
 
 from harness import Console, bin_dir, free_port
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ht6630_frames import frame  # noqa: E402
+
 TCP = "frmServerInfrared_TCP"
 UDP = "frmServerInfrared_UDP"
 BAR = "2012345678901"
-
-
-def crc16(data):
-    c = 0xFFFF
-    for x in data:
-        c ^= x
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return c
-
-
-def frame(start, fc, bar, payload=b""):
-    body = start + bytes([fc]) + bytes.fromhex("0" + bar) + len(payload).to_bytes(2, "big") + payload
-    c = crc16(body)
-    return body + bytes([c & 0xFF, c >> 8, 0x0D])
 
 
 def registration(bar=BAR):

@@ -4,34 +4,18 @@ import os
 import re
 import socket
 import subprocess
+import sys
 import time
 import unittest
 
 from harness import Console, bin_dir, free_port
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ht6630_frames import crc16, frame, reply  # noqa: E402
+
 W = "frmServerInfrared_TCP"
 BAR = "2012345678901"
 TIME_RE = r"\d\d:\d\d:\d\d"
-
-
-def crc16(data):
-    c = 0xFFFF
-    for x in data:
-        c ^= x
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return c
-
-
-def frame(start, fc, bar, payload=b""):
-    """A frame: start bytes, code, address "0"+bar, length, payload, CRC, 0D."""
-    body = start + bytes([fc]) + bytes.fromhex("0" + bar) + len(payload).to_bytes(2, "big") + payload
-    c = crc16(body)
-    return body + bytes([c & 0xFF, c >> 8, 0x0D])
-
-
-def reply(fc, bar, payload):
-    return frame(b"qv", fc, bar, payload)
 
 
 UPLOAD_END = bytes([0x71, 0x05, 0x02, 0x00, 0xAB]) + bytes(10)

@@ -1,14 +1,18 @@
 """The UDP data centre end to end: the real console, a scripted terminal on 127.0.0.1."""
+import os
 import socket
+import sys
 import time
 import unittest
 
 import test_tcp_dialogue as base
 from harness import Console, free_port
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from ht6630_frames import crc16, frame, reply  # noqa: E402
+
 W = "frmServerInfrared_UDP"
 BAR = base.BAR
-frame, reply, crc16 = base.frame, base.reply, base.crc16
 UPLOAD_END = base.UPLOAD_END
 
 

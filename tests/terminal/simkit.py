@@ -1,37 +1,28 @@
-"""Helpers for the terminal simulator's tests: an independent frame builder and
-CRC, and a wrapper that runs ht6630-terminal and reads its JSON lines."""
+"""Helpers for the terminal simulator's tests: frames built apart from the
+simulator (tests/support/ht6630_frames.py), and a wrapper that runs
+ht6630-terminal and reads its JSON lines."""
 import json
 import os
 import queue
 import select
 import signal
 import subprocess
+import sys
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import ht6630_frames  # noqa: E402
+from ht6630_frames import crc_ok, frame_length, pack_address  # noqa: E402,F401
 
 BIN = os.environ.get("HT6630_BIN", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
 TERMINAL = os.path.join(BIN, "ht6630-terminal")
 BARCODE_ADDR = "99999999999999"
 
 
-def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
-
-def pack_address(addr):
-    return bytes(int(addr[2 * k:2 * k + 2], 16) for k in range(7))
-
-
 def frame(code, addr, payload, reply=False):
-    head = bytes([0x71, 0x76] if reply else [0x51, 0x56]) + bytes([code]) + pack_address(addr)
-    body = head + bytes([len(payload) >> 8, len(payload) & 0xFF]) + bytes(payload)
-    c = crc16(body)
-    return body + bytes([c & 0xFF, c >> 8, 0x0D])
+    """A "QV" frame, or a "qv" one with reply=True; addr: 14 hex digits."""
+    return ht6630_frames.frame(ht6630_frames.REPLY if reply else ht6630_frames.REQUEST, code, addr, payload)
 
 
 def hx(s):
@@ -40,11 +31,6 @@ def hx(s):
 
 def spaced(b):
     return " ".join("%02X" % x for x in b)
-
-
-def crc_ok(f):
-    c = crc16(f[:-3])
-    return f[-3] == (c & 0xFF) and f[-2] == (c >> 8)
 
 
 class Sim:
@@ -149,10 +135,8 @@ def cut_frames(buf):
     i = 0
     while i < len(buf):
         if buf[i] in (0x51, 0x71) and i + 1 < len(buf) and buf[i + 1] in (0x56, 0x76):
-            if len(buf) - i < 12:
-                break
-            total = 15 + (buf[i + 10] << 8 | buf[i + 11])
-            if len(buf) - i < total:
+            total = frame_length(buf, i)
+            if total is None or len(buf) - i < total:
                 break
             out.append(buf[i:i + total])
             i += total
