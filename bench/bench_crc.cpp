@@ -5,7 +5,7 @@
 #include <chrono>
 #include <random>
 
-#include "protocol/frame.h"
+#include "protocol/Frame.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Decoding speed of a full room-temperature upload and a full heat-meter frame.
 #include <benchmark/benchmark.h>
 
-#include "protocol/frame.h"
-#include "protocol/upload.h"
+#include "protocol/Frame.h"
+#include "protocol/Upload.h"
 
 namespace {
 

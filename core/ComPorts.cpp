@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "protocol/number_entry.h"
+#include "protocol/NumberEntry.h"
 
 namespace core {
 namespace {

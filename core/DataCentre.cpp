@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "protocol/frame.h"
+#include "protocol/Frame.h"
 
 namespace core {
 
@@ -53,13 +53,13 @@ void DataCentre::setServiceState(bool running, const QString& text) {
 
 ht6630::dialogue::ConsoleState DataCentre::snapshot() const {
     ht6630::dialogue::ConsoleState s;
-    s.Handshaken = handshaken_;
-    s.PendingSetting = pendingSetting_;
-    s.ConfigMode = configMode_;
-    s.TermAddr = Utf8(termAddr_).toStdString();
-    s.OpName = Utf8(session_.pending.name).toStdString();
-    s.txtBarCode = Utf8(terminalBarCode_).toStdString();
-    s.TxtDQID = Utf8(currentTerminal_).toStdString();
+    s.handshaken = handshaken_;
+    s.pendingSetting = pendingSetting_;
+    s.configMode = configMode_;
+    s.termAddr = Utf8(termAddr_).toStdString();
+    s.pendingOperation = Utf8(session_.pending.name).toStdString();
+    s.terminalBarCode = Utf8(terminalBarCode_).toStdString();
+    s.currentTerminal = Utf8(currentTerminal_).toStdString();
     return s;
 }
 
@@ -92,15 +92,15 @@ void DataCentre::applyAction(const Action& a, const Peer& peer) {
     using K = Action::Kind;
     switch (a.kind) {
     case K::LogReceived: emit frameLogged(ToQ(a.bytes), false); break;
-    case K::SetStatus: emit statusChanged(FromStd(a.text)); break;
-    case K::ClearOpName: session_.pending.name.clear(); break;
-    case K::SetOpName: session_.pending.name = FromStd(a.text); break;
-    case K::SetFields: emit parametersDecoded(a.fields); break;
-    case K::SetBarCodeText:
+    case K::ShowStatus: emit statusChanged(FromStd(a.text)); break;
+    case K::ClearPendingOperation: session_.pending.name.clear(); break;
+    case K::SetPendingOperation: session_.pending.name = FromStd(a.text); break;
+    case K::ShowParameters: emit parametersDecoded(a.fields); break;
+    case K::ShowTerminalBarCode:
         terminalBarCode_ = FromStd(a.text);
         emit terminalBarCodeShown(terminalBarCode_);
         break;
-    case K::SetTxtDQID:
+    case K::SetCurrentTerminal:
         currentTerminal_ = FromStd(a.text);
         emit currentTerminalShown(currentTerminal_);
         // A UDP terminal counts as online from its registration or upload.
@@ -108,7 +108,7 @@ void DataCentre::applyAction(const Action& a, const Peer& peer) {
         break;
     case K::SetTermAddr: termAddr_ = FromStd(a.text); break;
     case K::SetHandshaken: handshaken_ = true; break;
-    case K::AppendDataReceive:
+    case K::ShowUpload:
         emit uploadText(FromStd(a.text));
         if (a.roomUpload) emit roomUploadDecoded(*a.roomUpload);
         if (!a.heatRecords.empty()) emit heatMeterDecoded(HeatMeterUpload{FromStd(a.heatBarCode), a.heatRecords});

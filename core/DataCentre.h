@@ -16,9 +16,9 @@
 
 #include "core/ConsoleSession.h"
 #include "core/RequestTexts.h"
-#include "protocol/catalogue.h"
-#include "protocol/dialogue.h"
-#include "protocol/readings.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Dialogue.h"
+#include "protocol/Readings.h"
 
 namespace core {
 

@@ -1,6 +1,6 @@
 #include "core/LineSettings.h"
 
-#include "protocol/number_entry.h"
+#include "protocol/NumberEntry.h"
 #include "core/ComPorts.h"
 
 namespace core {

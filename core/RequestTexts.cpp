@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "protocol/number_entry.h"
+#include "protocol/NumberEntry.h"
 
 namespace core {
 

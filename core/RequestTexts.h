@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "protocol/catalogue.h"
-#include "protocol/dialogue.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Dialogue.h"
 
 namespace core {
 

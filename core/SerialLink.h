@@ -20,7 +20,7 @@
 
 #include "core/ComPorts.h"
 #include "core/ConsoleSession.h"
-#include "protocol/serial_judge.h"
+#include "protocol/SerialJudge.h"
 
 namespace core {
 

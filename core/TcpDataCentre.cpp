@@ -266,7 +266,7 @@ void TcpDataCentre::applyChannelAction(const Action& a, const Peer& peer) {
     using K = Action::Kind;
     const QString text = QString::fromUtf8(a.text.data(), static_cast<qsizetype>(a.text.size()));
     switch (a.kind) {
-    case K::SetClientBarCode:
+    case K::SetConnectionBarCode:
         if (peer.socket && loadedSocketIs(peer.index, peer.socket.data())) {
             table_.setBarCode(peer.index, text);
             emit terminalOnline(text, peer.index, conns_.value(peer.index)->peerAddress);
@@ -280,7 +280,7 @@ void TcpDataCentre::applyChannelAction(const Action& a, const Peer& peer) {
         if (offline_.count() > 0 && offline_.removeFirst(text)) change(TerminalList::Offline, ListOp::RemoveFirst, text);
         break;
     case K::NetLog: emit netLog(text); break;
-    case K::BarCodeUpdate: {
+    case K::RenameCurrentTerminal: {
         const QString bar = terminalBarCode();
         const int removed = online_.removeAll(currentTerminal());
         if (removed > 0) change(TerminalList::Online, ListOp::RemoveAll, currentTerminal());

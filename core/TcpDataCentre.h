@@ -14,7 +14,7 @@
 #include "core/ConnectionTable.h"
 #include "core/DataCentre.h"
 #include "core/EpollConnections.h"
-#include "protocol/stream_cutter.h"
+#include "protocol/StreamCutter.h"
 
 class QTimer;
 

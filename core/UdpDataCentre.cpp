@@ -2,7 +2,7 @@
 
 #include <QNetworkDatagram>
 
-#include "protocol/number_entry.h"
+#include "protocol/NumberEntry.h"
 
 namespace core {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/describe.h"
+#include "protocol/FrameDescription.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text = ht6630::DescribeFrame(ht6630::ByteView(data, size));

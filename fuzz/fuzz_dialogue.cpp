@@ -9,7 +9,7 @@
 // The protocol library is built without coverage instrumentation; compiling the code
 // under test into this program lets the fuzzer see its branches. The library's copy
 // is then never pulled from the archive.
-#include "protocol/dialogue.cpp"
+#include "protocol/Dialogue.cpp"
 
 using namespace ht6630;
 using namespace ht6630::dialogue;
@@ -39,18 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t bits = data[0];
     const Channel channel = (bits & 1) ? Channel::Udp : Channel::Tcp;
     ConsoleState st;
-    st.Handshaken = bits & 2;
-    st.PendingSetting = bits & 4;
-    st.ConfigMode = bits & 8;
+    st.handshaken = bits & 2;
+    st.pendingSetting = bits & 4;
+    st.configMode = bits & 8;
     LocalTime now{1990 + data[1] % 120, 1 + data[2] % 12, 1 + data[3] % 31, data[1] % 24,
                   data[2] % 60, data[3] % 60};
     data += 4;
     size -= 4;
     if (bits & 16) {
-        st.OpName = TakeText(data, size);
-        st.TxtDQID = TakeText(data, size);
-        st.txtBarCode = TakeText(data, size);
-        st.TermAddr = TakeText(data, size);
+        st.pendingOperation = TakeText(data, size);
+        st.currentTerminal = TakeText(data, size);
+        st.terminalBarCode = TakeText(data, size);
+        st.termAddr = TakeText(data, size);
     }
     // The block lives in its own allocation, so reading past it is caught.
     Bytes block(data, data + size);
@@ -62,16 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(actions.size() == 1);
         return 0;
     }
-    Check(actions.size() >= 2 && actions[1].kind == Action::Kind::SetStatus && actions[1].text.empty());
+    Check(actions.size() >= 2 && actions[1].kind == Action::Kind::ShowStatus && actions[1].text.empty());
     int replies = 0;
     for (std::size_t i = 1; i < actions.size(); ++i) {
         const Action& a = actions[i];
-        Check(a.kind != Action::Kind::LogReceived && a.kind != Action::Kind::SetOpName);
+        Check(a.kind != Action::Kind::LogReceived && a.kind != Action::Kind::SetPendingOperation);
         if (channel == Channel::Udp) {
             Check(a.kind != Action::Kind::MarkOnline && a.kind != Action::Kind::NetLog &&
-                  a.kind != Action::Kind::SetClientBarCode && a.kind != Action::Kind::BarCodeUpdate);
+                  a.kind != Action::Kind::SetConnectionBarCode && a.kind != Action::Kind::RenameCurrentTerminal);
         } else {
-            Check(a.kind != Action::Kind::SetTxtDQID);
+            Check(a.kind != Action::Kind::SetCurrentTerminal);
         }
         if (a.kind == Action::Kind::Reply) {
             ++replies;
@@ -79,10 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(a.bytes.size() == 5 || a.bytes.size() >= 15);
         }
         if (a.kind == Action::Kind::SendPendingFrame) {
-            Check(st.PendingSetting && !st.ConfigMode);
+            Check(st.pendingSetting && !st.configMode);
             Check(a.delaySeconds == (channel == Channel::Udp ? kUdpPendingDelay : kReplyDelay));
         }
-        if (a.kind == Action::Kind::ClearPendingSetting) Check(st.PendingSetting);
+        if (a.kind == Action::Kind::ClearPendingSetting) Check(st.pendingSetting);
     }
     Check(replies <= 2);
     if (block.size() <= 14) Check(actions.size() == 4);

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "protocol/frame.h"
+#include "protocol/Frame.h"
 
 namespace {
 

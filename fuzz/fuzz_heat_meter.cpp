@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/upload.h"
+#include "protocol/Upload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text = ht6630::DealData_HeatMeter(ht6630::ByteView(data, size), "12:34:56");

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/catalogue.h"
-#include "protocol/number_entry.h"
+#include "protocol/Catalogue.h"
+#include "protocol/NumberEntry.h"
 
 namespace {
 
@@ -58,17 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FieldInputs in;
     std::size_t next = 0;
     auto take = [&]() -> std::string { return texts[next++ % texts.size()]; };
-    in.txtBarCode = take();
-    for (auto& f : in.txtIp) f = take();
-    for (auto& f : in.txtSpareIp) f = take();
-    in.txtCJ = take();
-    in.txtSC = take();
-    in.txtHeartbeat = take();
-    for (auto& f : in.txtDate) f = take();
-    for (auto& f : in.Txtrq) f = take();
-    in.Combo1 = static_cast<int>((selector >> 4) % 3) - 1;
-    in.optEnabled = static_cast<int>((selector >> 6) % 3) - 1;
-    in.opSleep = static_cast<int>((selector >> 2) % 3) - 1;
+    in.barCode = take();
+    for (auto& f : in.dataCentre) f = take();
+    for (auto& f : in.spareCentre) f = take();
+    in.acquisitionMinutes = take();
+    in.uploadMinutes = take();
+    in.heartbeatSeconds = take();
+    for (auto& f : in.silenceDates) f = take();
+    for (auto& f : in.clock) f = take();
+    in.commType = static_cast<int>((selector >> 4) % 3) - 1;
+    in.silenceChoice = static_cast<int>((selector >> 6) % 3) - 1;
+    in.sleepChoice = static_cast<int>((selector >> 2) % 3) - 1;
 
     const auto& entry = Catalogue()[selector % 15];
     const PayloadResult r = BuildPayload(entry.op, in);
@@ -78,14 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         Check(static_cast<int>(r.payload.size()) == entry.requestLength);
         if (entry.op == Op::SetClock)
-            for (const auto& t : in.Txtrq) Check(IsPlainDigits(t));
+            for (const auto& t : in.clock) Check(IsPlainDigits(t));
         if (entry.op == Op::SetAcquisition) {
             const unsigned v = r.payload[1] * 256u + r.payload[2];
             Check(v >= 1 && v <= 1440);
         }
         if (entry.op == Op::SetHeartbeat) Check(r.payload[1] >= 30 && r.payload[1] <= 240);
     }
-    (void)CheckTargetBarCode(in.txtBarCode, EmptyTargetMessage(entry.op));
-    (void)TerminalAddress(in.txtBarCode);
+    (void)CheckTargetBarCode(in.barCode, EmptyTargetMessage(entry.op));
+    (void)TerminalAddress(in.barCode);
     return 0;
 }

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "protocol/catalogue.h"
-#include "protocol/responses.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Responses.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ht6630::ByteView block(data, size);

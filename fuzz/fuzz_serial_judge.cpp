@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "protocol/catalogue.h"
-#include "protocol/frame.h"
-#include "protocol/serial_judge.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Frame.h"
+#include "protocol/SerialJudge.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;

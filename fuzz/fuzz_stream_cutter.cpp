@@ -9,7 +9,7 @@
 // The protocol library is built without coverage instrumentation; compiling the code
 // under test into this program lets the fuzzer see its branches. The library's copy
 // is then never pulled from the archive.
-#include "protocol/stream_cutter.cpp"
+#include "protocol/StreamCutter.cpp"
 
 using namespace ht6630;
 

@@ -9,8 +9,8 @@
 
 #include <cstdio>
 
-#include "shell/LogTextBox.h"
-#include "shell/TrafficLogPanel.h"
+#include "ui/LogTextBox.h"
+#include "ui/TrafficLogPanel.h"
 
 namespace {
 const QByteArray kFrame = QByteArray::fromHex("5156049999999999999900010" "0e2100d");

@@ -11,8 +11,8 @@
 
 #include "core/TcpDataCentre.h"
 #include "core/UdpDataCentre.h"
-#include "protocol/catalogue.h"
-#include "protocol/frame.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Frame.h"
 
 namespace {
 
@@ -61,9 +61,9 @@ void CheckUploadAndAnswer(QSignalSpy& uploads, QSignalSpy& fields, core::DataCen
     // The queued read left at the upload end; its response is decoded into fields.
     QTRY_COMPARE_WITH_TIMEOUT(fields.count(), 1, 10000);
     const auto f = fields.at(0).at(0).value<ht6630::FieldValues>();
-    QCOMPARE(*f.txtVer, std::string("V1.05"));
-    QCOMPARE(*f.txtCJ, std::string("15"));
-    QCOMPARE(*f.txtHeartbeat, std::string("60"));
+    QCOMPARE(*f.firmware, std::string("V1.05"));
+    QCOMPARE(*f.acquisitionMinutes, std::string("15"));
+    QCOMPARE(*f.heartbeatSeconds, std::string("60"));
     QVERIFY(!dc.pendingSetting());
 }
 

@@ -3,9 +3,9 @@
 
 #include <set>
 
-#include "protocol/bytes.h"
-#include "protocol/catalogue.h"
-#include "protocol/frame.h"
+#include "protocol/Bytes.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Frame.h"
 
 namespace ht6630 {
 namespace {
@@ -19,21 +19,21 @@ std::string Outcome(Op op, const FieldInputs& in) {
 
 FieldInputs WithIp(std::array<std::string, 5> ip) {
     FieldInputs in;
-    in.txtIp = ip;
-    in.txtSpareIp = ip;
+    in.dataCentre = ip;
+    in.spareCentre = ip;
     return in;
 }
 
 FieldInputs WithClock(std::array<std::string, 6> t) {
     FieldInputs in;
-    in.Txtrq = t;
+    in.clock = t;
     return in;
 }
 
 FieldInputs WithDates(std::array<std::string, 4> d, int flag) {
     FieldInputs in;
-    in.txtDate = d;
-    in.optEnabled = flag;
+    in.silenceDates = d;
+    in.silenceChoice = flag;
     return in;
 }
 
@@ -88,12 +88,12 @@ TEST(Catalogue, FifteenEntries) {
 
 TEST(Catalogue, PayloadLengthsMatchTheTable) {
     FieldInputs in;
-    in.txtBarCode = "2012345678901";
-    in.txtIp = in.txtSpareIp = {"1", "2", "3", "4", "5"};
-    in.txtCJ = in.txtSC = "15";
-    in.txtHeartbeat = "60";
-    in.txtDate = {"1", "1", "2", "2"};
-    in.Txtrq = {"24", "05", "17", "08", "30", "00"};
+    in.barCode = "2012345678901";
+    in.dataCentre = in.spareCentre = {"1", "2", "3", "4", "5"};
+    in.acquisitionMinutes = in.uploadMinutes = "15";
+    in.heartbeatSeconds = "60";
+    in.silenceDates = {"1", "1", "2", "2"};
+    in.clock = {"24", "05", "17", "08", "30", "00"};
     for (const auto& e : Catalogue()) {
         const PayloadResult r = BuildPayload(e.op, in);
         ASSERT_FALSE(r.failure) << e.button << ": " << r.failure->text;
@@ -113,18 +113,18 @@ TEST(Catalogue, FixedPayloads) {
 TEST(Catalogue, SetBarCode) {
     FieldInputs in;
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "refused: 请输入条形码");
-    in.txtBarCode = "   ";
+    in.barCode = "   ";
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "refused: 条形码应该为13位");
-    in.txtBarCode = "201234567890";
+    in.barCode = "201234567890";
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "refused: 条形码应该为13位");
-    in.txtBarCode = "20123456789012";
+    in.barCode = "20123456789012";
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "refused: 条形码应该为13位");
-    in.txtBarCode = "  2012345678901 ";
+    in.barCode = "  2012345678901 ";
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "ok: 02 01 23 45 67 89 01");
     // Thirteen characters are not otherwise tested; non-hex pairs pack leniently.
-    in.txtBarCode = "ABCDEFGHIJKLM";
+    in.barCode = "ABCDEFGHIJKLM";
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "ok: 0A BC DE 0F 00 00 00");
-    in.txtBarCode = "条形码条形码条形码条形码条";  // 13 characters, 39 bytes
+    in.barCode = "条形码条形码条形码条形码条";  // 13 characters, 39 bytes
     EXPECT_EQ(Outcome(Op::SetBarCode, in), "ok: 00 00 00 00 00 00 00");
     const auto f = BuildPayload(Op::SetBarCode, FieldInputs{});
     ASSERT_TRUE(f.failure);
@@ -157,7 +157,7 @@ TEST(Catalogue, NegativeOctetsPortsAndUploadIntervalsAreRefused) {
               "refused: 备用端口号数值不正确，请重新输入");
     FieldInputs in;
     for (const char* negative : {"-1", "-0.5", "-1e999"}) {
-        in.txtSC = negative;
+        in.uploadMinutes = negative;
         EXPECT_EQ(Outcome(Op::SetUpload, in), "refused: 上传数据时间间隔超范围，请重新输入") << negative;
     }
 }
@@ -176,7 +176,7 @@ TEST(Catalogue, AcquisitionInterval) {
         {"abc", "refused: 采集数据时间间隔超范围，请重新输入"},
     };
     for (const auto& [text, outcome] : cases) {
-        in.txtCJ = text;
+        in.acquisitionMinutes = text;
         EXPECT_EQ(Outcome(Op::SetAcquisition, in), outcome) << '"' << text << '"';
     }
 }
@@ -191,24 +191,24 @@ TEST(Catalogue, UploadInterval) {
         {"65536", "refused: 上传数据时间间隔超范围，请重新输入"},
     };
     for (const auto& [text, outcome] : cases) {
-        in.txtSC = text;
+        in.uploadMinutes = text;
         EXPECT_EQ(Outcome(Op::SetUpload, in), outcome) << '"' << text << '"';
     }
 }
 
 TEST(Catalogue, CommunicationTypeAndSleepChoice) {
     FieldInputs in;
-    in.Combo1 = 0;
+    in.commType = 0;
     EXPECT_EQ(Outcome(Op::SetCommType, in), "ok: 03 00");
-    in.Combo1 = 1;
+    in.commType = 1;
     EXPECT_EQ(Outcome(Op::SetCommType, in), "ok: 03 01");
-    in.Combo1 = -1;  // nothing selected: TCP
+    in.commType = -1;  // nothing selected: TCP
     EXPECT_EQ(Outcome(Op::SetCommType, in), "ok: 03 00");
-    in.opSleep = 0;
+    in.sleepChoice = 0;
     EXPECT_EQ(Outcome(Op::SetSleep, in), "ok: 06 01");
-    in.opSleep = 1;
+    in.sleepChoice = 1;
     EXPECT_EQ(Outcome(Op::SetSleep, in), "ok: 06 02");
-    in.opSleep = -1;
+    in.sleepChoice = -1;
     EXPECT_EQ(Outcome(Op::SetSleep, in), "ok: 06 00");
 }
 
@@ -223,11 +223,11 @@ TEST(Catalogue, HeartbeatInterval) {
         {"-60", "refused: 心跳包时间间隔超范围，请重新输入"},
     };
     for (const auto& [text, outcome] : cases) {
-        in.txtHeartbeat = text;
+        in.heartbeatSeconds = text;
         EXPECT_EQ(Outcome(Op::SetHeartbeat, in), outcome) << '"' << text << '"';
     }
     // The heart-beat example, whole frame.
-    in.txtHeartbeat = "60";
+    in.heartbeatSeconds = "60";
     const PayloadResult r = BuildPayload(Op::SetHeartbeat, in);
     ASSERT_FALSE(r.failure);
     EXPECT_EQ(ToHexSpaced(MakeFrame_Request(0x0A, TerminalAddress("2012345678901"), 2, r.payload)),
@@ -318,7 +318,7 @@ TEST(Catalogue, ClockTextsThatAreNotPlainDigitsAreRefused) {
 
 TEST(Catalogue, ValueChecksUseTheErrorIconAndTheApplicationTitle) {
     FieldInputs in;
-    in.txtHeartbeat = "1";
+    in.heartbeatSeconds = "1";
     const PayloadResult r = BuildPayload(Op::SetHeartbeat, in);
     ASSERT_TRUE(r.failure);
     EXPECT_EQ(r.failure->icon, MsgIcon::Critical);

@@ -1,9 +1,9 @@
 // Frame descriptions as the frame tool's decode prints them.
 #include <gtest/gtest.h>
 
-#include "protocol/describe.h"
-#include "protocol/frame.h"
-#include "protocol/upload.h"
+#include "protocol/FrameDescription.h"
+#include "protocol/Frame.h"
+#include "protocol/Upload.h"
 
 namespace ht6630 {
 namespace {

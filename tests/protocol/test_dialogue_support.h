@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/bytes.h"
-#include "protocol/dialogue.h"
-#include "protocol/frame.h"
+#include "protocol/Bytes.h"
+#include "protocol/Dialogue.h"
+#include "protocol/Frame.h"
 
 namespace ht6630::dialogue::test_support {
 
@@ -30,23 +30,23 @@ inline std::string Describe(const FieldValues& f) {
         for (const auto& x : arr) j += (j.empty() ? "" : ",") + x;
         return j;
     };
-    if (f.txtBarCode) put("txtBarCode", *f.txtBarCode);
-    if (f.txtIp) put("txtIp", join(*f.txtIp));
-    if (f.txtSpareIp) put("txtSpareIp", join(*f.txtSpareIp));
-    if (f.txtTemp) put("txtTemp", *f.txtTemp);
-    if (f.txtHumi) put("txtHumi", *f.txtHumi);
-    if (f.txtVer) put("txtVer", *f.txtVer);
-    if (f.txtCJ) put("txtCJ", *f.txtCJ);
-    if (f.txtSC) put("txtSC", *f.txtSC);
-    if (f.Combo1) put("Combo1", std::to_string(*f.Combo1));
-    if (f.txtHeartbeat) put("txtHeartbeat", *f.txtHeartbeat);
-    if (f.optEnabled) put("optEnabled", std::to_string(*f.optEnabled));
-    if (f.txtDate) put("txtDate", join(*f.txtDate));
-    if (f.Txtrq) put("Txtrq", join(*f.Txtrq));
+    if (f.barCode) put("txtBarCode", *f.barCode);
+    if (f.dataCentre) put("txtIp", join(*f.dataCentre));
+    if (f.spareCentre) put("txtSpareIp", join(*f.spareCentre));
+    if (f.temperature) put("txtTemp", *f.temperature);
+    if (f.humidity) put("txtHumi", *f.humidity);
+    if (f.firmware) put("txtVer", *f.firmware);
+    if (f.acquisitionMinutes) put("txtCJ", *f.acquisitionMinutes);
+    if (f.uploadMinutes) put("txtSC", *f.uploadMinutes);
+    if (f.commType) put("Combo1", std::to_string(*f.commType));
+    if (f.heartbeatSeconds) put("txtHeartbeat", *f.heartbeatSeconds);
+    if (f.silenceChoice) put("optEnabled", std::to_string(*f.silenceChoice));
+    if (f.silenceDates) put("txtDate", join(*f.silenceDates));
+    if (f.clock) put("Txtrq", join(*f.clock));
     return s;
 }
 
-// One line per action: kind, then what it carries. AppendDataReceive texts are long
+// One line per action: kind, then what it carries. ShowUpload texts are long
 // and are checked separately; the line shows only the kind.
 inline std::string Describe(const Action& a) {
     std::string s = KindName(a.kind);
@@ -61,13 +61,13 @@ inline std::string Describe(const Action& a) {
         if (!a.bytes.empty()) s += " " + ToHexSpaced(a.bytes);
         return s;
     }
-    case Action::Kind::SetFields:
+    case Action::Kind::ShowParameters:
         return s + Describe(a.fields);
-    case Action::Kind::AppendDataReceive:
+    case Action::Kind::ShowUpload:
     case Action::Kind::SetHandshaken:
-    case Action::Kind::ClearOpName:
+    case Action::Kind::ClearPendingOperation:
     case Action::Kind::ClearPendingSetting:
-    case Action::Kind::BarCodeUpdate:
+    case Action::Kind::RenameCurrentTerminal:
         return s;
     default:
         return s + " " + a.text;
@@ -87,14 +87,14 @@ inline std::vector<std::string> AfterIntake(Channel ch, const Bytes& block, cons
     EXPECT_GE(all.size(), 2u);
     if (all.size() < 2) return all;
     EXPECT_EQ(all[0], "LogReceived " + ToHexSpaced(block));
-    EXPECT_EQ(all[1], "SetStatus ");
+    EXPECT_EQ(all[1], "ShowStatus ");
     return {all.begin() + 2, all.end()};
 }
 
 inline std::vector<std::string> AppendedTexts(const std::vector<Action>& actions) {
     std::vector<std::string> out;
     for (const auto& a : actions)
-        if (a.kind == Action::Kind::AppendDataReceive) out.push_back(a.text);
+        if (a.kind == Action::Kind::ShowUpload) out.push_back(a.text);
     return out;
 }
 

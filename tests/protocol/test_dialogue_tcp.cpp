@@ -1,7 +1,7 @@
 // The TCP data centre's dialogue: what each block makes the console do, in order.
 #include <gtest/gtest.h>
 
-#include "protocol/upload.h"
+#include "protocol/Upload.h"
 #include "test_dialogue_support.h"
 
 namespace ht6630::dialogue::test_support {
@@ -16,22 +16,22 @@ const std::string kRegReply = "Reply 1.0 71 76 71 02 01 23 45 67 89 01 00 03 00 
 
 TEST(DialogueTcpIntake, ShortBlocksAreRejectedAndClearOpName) {
     ConsoleState st;
-    st.OpName = "设置心跳包时间间隔";
+    st.pendingOperation = "设置心跳包时间间隔";
     Bytes reg = Request(0x01, kAddr, {});
     ASSERT_EQ(reg.size(), 15u);
     Bytes shortBlock(reg.begin(), reg.end() - 1);   // 14 bytes
     EXPECT_EQ(AfterIntake(kTcp, shortBlock, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearPendingOperation"}));
     // The bare 5-byte upload-end notice is too short as well.
     EXPECT_EQ(AfterIntake(kTcp, Hex("71 05 02 00 AB"), st),
-              (V{"SetStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearPendingOperation"}));
     // An empty block is logged and rejected the same way.
     EXPECT_EQ(AfterIntake(kTcp, Bytes{}, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,数据长度不够！", "ClearPendingOperation"}));
     // 15 bytes with valid start and end bytes are classified: a registration is answered.
     auto v = AfterIntake(kTcp, reg, st);
     ASSERT_FALSE(v.empty());
-    EXPECT_EQ(v.back(), "SetStatus 提示信息:主机响应握手成功！");
+    EXPECT_EQ(v.back(), "ShowStatus 提示信息:主机响应握手成功！");
 }
 
 TEST(DialogueTcpIntake, BadStartOrEndBytes) {
@@ -39,25 +39,25 @@ TEST(DialogueTcpIntake, BadStartOrEndBytes) {
     Bytes reg = Request(0x01, kAddr, Bytes{0x00});
     reg.back() = 0x0E;   // "QV" without the final 0x0D
     EXPECT_EQ(AfterIntake(kTcp, reg, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearPendingOperation"}));
     Bytes resp = Response(0x7A, 18);
     resp.back() = 0x00;
     EXPECT_EQ(AfterIntake(kTcp, resp, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearPendingOperation"}));
     Bytes garbage(20, 0x41);
     EXPECT_EQ(AfterIntake(kTcp, garbage, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearPendingOperation"}));
     // Only four of the notice's five bytes: not a notice.
     Bytes almost = Hex("71 05 02 00 AA 00 00 00 00 00 00 00 00 00 00 00");
     EXPECT_EQ(AfterIntake(kTcp, almost, st),
-              (V{"SetStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:自动上传数据无效,起始码或结束码错误！", "ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpIntake, MeterFrameIsIgnoredQuietly) {
     ConsoleState st;
-    st.OpName = "读取实时温度湿度";
+    st.pendingOperation = "读取实时温度湿度";
     Bytes meter = Hex("00 FE 68 10 20 30 40 50 60 70 80 90 A0 B0 C0 D0");
-    EXPECT_EQ(AfterIntake(kTcp, meter, st), (V{"ClearOpName"}));
+    EXPECT_EQ(AfterIntake(kTcp, meter, st), (V{"ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpIntake, ClassificationOrderPrefersFrameTests) {
@@ -67,7 +67,7 @@ TEST(DialogueTcpIntake, ClassificationOrderPrefersFrameTests) {
     Bytes unknown = Request(0x33, kAddr, Bytes{0x00, 0x00, 0x00});
     EXPECT_EQ(AfterIntake(kTcp, unknown, st), V{});
     // "qv" with an unknown code: only OpName is cleared.
-    EXPECT_EQ(AfterIntake(kTcp, Response(0x7E, 30), st), (V{"ClearOpName"}));
+    EXPECT_EQ(AfterIntake(kTcp, Response(0x7E, 30), st), (V{"ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpIntake, ResultDoesNotDependOnBytesBeyondTheBlock) {
@@ -78,20 +78,20 @@ TEST(DialogueTcpIntake, ResultDoesNotDependOnBytesBeyondTheBlock) {
     ByteView view(backing.data(), 21);
     auto v = Describe(HandleBlock(kTcp, view, st, kNow));
     ASSERT_GE(v.size(), 2u);
-    EXPECT_EQ(v[v.size() - 2], "SetStatus 提示信息:读取实时温度湿度成功！");
+    EXPECT_EQ(v[v.size() - 2], "ShowStatus 提示信息:读取实时温度湿度成功！");
 }
 
 // ---- terminal-initiated frames ----
 
 TEST(DialogueTcpTerminal, RegistrationInOrder) {
     ConsoleState st;
-    st.TermAddr = "99999999999999";
-    st.OpName = "读取IP和端口";
+    st.termAddr = "99999999999999";
+    st.pendingOperation = "读取IP和端口";
     EXPECT_EQ(AfterIntake(kTcp, Request(0x01, kAddr, {}), st),
-              (V{"SetBarCodeText 2012345678901", "SetTermAddr 02012345678901",
-                 "SetClientBarCode 2012345678901", "MarkOnline 2012345678901",
+              (V{"ShowTerminalBarCode 2012345678901", "SetTermAddr 02012345678901",
+                 "SetConnectionBarCode 2012345678901", "MarkOnline 2012345678901",
                  "NetLog 注册2012345678901", "SetHandshaken", kRegReply,
-                 "SetStatus 提示信息:主机响应握手成功！"}));
+                 "ShowStatus 提示信息:主机响应握手成功！"}));
 }
 
 TEST(DialogueTcpTerminal, RegistrationAddressDigitsRebuilt) {
@@ -99,47 +99,47 @@ TEST(DialogueTcpTerminal, RegistrationAddressDigitsRebuilt) {
     ConsoleState st;
     auto v = AfterIntake(kTcp, Request(0x01, "1A0B0C0D0E0F10", {}), st);
     ASSERT_GE(v.size(), 2u);
-    EXPECT_EQ(v[0], "SetBarCodeText A0B0C0D0E0F10");
+    EXPECT_EQ(v[0], "ShowTerminalBarCode A0B0C0D0E0F10");
     EXPECT_EQ(v[1], "SetTermAddr 0A0B0C0D0E0F10");
 }
 
 TEST(DialogueTcpTerminal, HeartbeatAnsweredWithCurrentBarCode) {
     ConsoleState st;
-    st.TxtDQID = "  2012345678901 ";
-    st.TermAddr = "09999999999999";
-    st.OpName = "设置通讯类型";
+    st.currentTerminal = "  2012345678901 ";
+    st.termAddr = "09999999999999";
+    st.pendingOperation = "设置通讯类型";
     Bytes hb = Request(0x02, "02098765432109", Bytes{0x00, 0x00, 0x00});   // 18 bytes
     EXPECT_EQ(AfterIntake(kTcp, hb, st),
               (V{"SetTermAddr 02012345678901",
                  "Reply 1.0 71 76 72 02 01 23 45 67 89 01 00 03 00 00 00 62 01 0D",
-                 "SetStatus 提示信息:应答心跳包成功！"}));
-    st.TxtDQID = "";
+                 "ShowStatus 提示信息:应答心跳包成功！"}));
+    st.currentTerminal = "";
     EXPECT_EQ(AfterIntake(kTcp, hb, st),
               (V{"SetTermAddr 0",
                  "Reply 1.0 71 76 72 00 00 00 00 00 00 00 00 03 00 00 00 3E 1B 0D",
-                 "SetStatus 提示信息:应答心跳包成功！"}));
+                 "ShowStatus 提示信息:应答心跳包成功！"}));
     Bytes shortHb = Request(0x02, kAddr, Bytes{0x00, 0x00});   // 17 bytes
-    EXPECT_EQ(AfterIntake(kTcp, shortHb, st), (V{"SetStatus 提示信息:应答心跳包失败！"}));
+    EXPECT_EQ(AfterIntake(kTcp, shortHb, st), (V{"ShowStatus 提示信息:应答心跳包失败！"}));
 }
 
 TEST(DialogueTcpTerminal, RoomUploadRegistersDecodesAndAcknowledges) {
     ConsoleState st;
-    st.ConfigMode = true;
+    st.configMode = true;
     Bytes up = RoomUpload(kAddr, Hex("01 38 00 13 80 00 00"), {Hex("01 05 02 58")});
     auto actions = HandleBlock(kTcp, up, st, kNow);
     EXPECT_EQ(AfterIntake(kTcp, up, st),
-              (V{"SetBarCodeText 2012345678901", "SetTermAddr 02012345678901",
-                 "SetClientBarCode 2012345678901", "MarkOnline 2012345678901",
-                 "NetLog 注册2012345678901", "SetHandshaken", "AppendDataReceive",
+              (V{"ShowTerminalBarCode 2012345678901", "SetTermAddr 02012345678901",
+                 "SetConnectionBarCode 2012345678901", "MarkOnline 2012345678901",
+                 "NetLog 注册2012345678901", "SetHandshaken", "ShowUpload",
                  "Reply 1.0 71 76 9C 02 01 23 45 67 89 01 00 07 24 05 17 08 30 05 01 B2 B5 0D",
-                 "SetStatus 提示信息:室温采集终端主动上传数据通讯成功！"}));
+                 "ShowStatus 提示信息:室温采集终端主动上传数据通讯成功！"}));
     auto texts = AppendedTexts(actions);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0], DealData_Upload(up));
     EXPECT_NE(texts[0].find("温度:26.1℃      湿度:60.0%\r\n"), std::string::npos);
 
     // Sleep mode: the mode byte is 0x00.
-    st.ConfigMode = false;
+    st.configMode = false;
     auto v = AfterIntake(kTcp, up, st);
     ASSERT_GE(v.size(), 2u);
     EXPECT_EQ(v[v.size() - 2],
@@ -158,29 +158,29 @@ TEST(DialogueTcpTerminal, RoomUploadWithHeatMeterBytesIsAnsweredTwice) {
     // (0x01) counts as one record, which the block does not hold: the heat acknowledgement
     // lists no tag. Both replies carry the address the upload has just set.
     ConsoleState st;
-    st.TermAddr = "09999999999999";
+    st.termAddr = "09999999999999";
     Bytes up = RoomUpload(kAddr, Hex("03 05 01 00 00 00 00"), {});
     auto v = AfterIntake(kTcp, up, st);
     ASSERT_EQ(v.size(), 11u);
-    EXPECT_EQ(v[6], "AppendDataReceive");
+    EXPECT_EQ(v[6], "ShowUpload");
     EXPECT_EQ(v[7], "Reply 1.0 71 76 9C 02 01 23 45 67 89 01 00 07 24 05 17 08 30 05 01 B2 B5 0D");
-    EXPECT_EQ(v[8], "SetStatus 提示信息:室温采集终端主动上传数据通讯成功！");
+    EXPECT_EQ(v[8], "ShowStatus 提示信息:室温采集终端主动上传数据通讯成功！");
     // No heat-meter line (the record is not there), but the acknowledgement: 03 05 00.
     EXPECT_EQ(v[9], "Reply 1.0 71 76 9C 02 01 23 45 67 89 01 00 03 03 05 00 F9 BE 0D");
-    EXPECT_EQ(v[10], "SetStatus 提示信息:上传采集器数据通讯成功！");
+    EXPECT_EQ(v[10], "ShowStatus 提示信息:上传采集器数据通讯成功！");
 }
 
 TEST(DialogueTcpTerminal, HeatMeterRecordsAcknowledgedWithTheirTags) {
     ConsoleState st;
-    st.TermAddr = std::string(kAddr);
-    st.OpName = "设置是否休眠";
+    st.termAddr = std::string(kAddr);
+    st.pendingOperation = "设置是否休眠";
     Bytes heat = HeatUpload("02098765432109", 1, {MeterRecord(0x11)});
     auto actions = HandleBlock(kTcp, heat, st, kNow);
     // Not a room-temperature upload: no registration; the reply uses the console's TermAddr.
     EXPECT_EQ(AfterIntake(kTcp, heat, st),
-              (V{"AppendDataReceive",
+              (V{"ShowUpload",
                  "Reply 1.0 71 76 9C 02 01 23 45 67 89 01 00 04 03 05 01 11 0A 1E 0D",
-                 "SetStatus 提示信息:上传采集器数据通讯成功！"}));
+                 "ShowStatus 提示信息:上传采集器数据通讯成功！"}));
     auto texts = AppendedTexts(actions);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_NE(texts[0].find("接收到的热表设备地址:0012345678,"), std::string::npos);
@@ -201,7 +201,7 @@ TEST(DialogueTcpTerminal, HeatMeterAcknowledgementNeverReadsPastTheBlock) {
     ConsoleState st;
     auto actions = HandleBlock(kTcp, four, st, kNow);
     EXPECT_TRUE(AppendedTexts(actions).empty());
-    EXPECT_EQ(Describe(actions).back(), "SetStatus 提示信息:上传采集器数据通讯成功！");
+    EXPECT_EQ(Describe(actions).back(), "ShowStatus 提示信息:上传采集器数据通讯成功！");
     // A block that ends one byte before the record's end: the record does not count
     // (the decoder skips it the same way), and nothing past the block is read.
     Bytes whole = HeatUpload(kAddr, 1, {MeterRecord(0x31)});
@@ -230,20 +230,20 @@ Bytes Notice() { return Hex("71 05 02 00 AB 00 00 00 00 00 00 00 00 00 00"); }
 
 TEST(DialogueTcpUploadEnd, ThreeAnswers) {
     ConsoleState st;
-    st.OpName = "读取条形码";
-    st.ConfigMode = true;
-    st.PendingSetting = true;   // configuration mode wins: the pending frame stays queued
+    st.pendingOperation = "读取条形码";
+    st.configMode = true;
+    st.pendingSetting = true;   // configuration mode wins: the pending frame stays queued
     EXPECT_EQ(AfterIntake(kTcp, Notice(), st),
-              (V{"Reply 1.0 51 07 02 00 AB", "SetStatus 提示信息:数据上传结束，并进入实时采集模式！",
-                 "ClearOpName"}));
-    st.ConfigMode = false;
+              (V{"Reply 1.0 51 07 02 00 AB", "ShowStatus 提示信息:数据上传结束，并进入实时采集模式！",
+                 "ClearPendingOperation"}));
+    st.configMode = false;
     EXPECT_EQ(AfterIntake(kTcp, Notice(), st),
               (V{"Reply 1.0 51 06 02 00 AB", "SendPendingFrame 1.0", "ClearPendingSetting",
-                 "SetStatus 提示信息:数据上传结束，并发送设置指令！", "ClearOpName"}));
-    st.PendingSetting = false;
+                 "ShowStatus 提示信息:数据上传结束，并发送设置指令！", "ClearPendingOperation"}));
+    st.pendingSetting = false;
     EXPECT_EQ(AfterIntake(kTcp, Notice(), st),
               (V{"Reply 1.0 51 05 02 00 AB",
-                 "SetStatus 提示信息:数据上传结束，但上位机不进行任何设置！", "ClearOpName"}));
+                 "ShowStatus 提示信息:数据上传结束，但上位机不进行任何设置！", "ClearPendingOperation"}));
     // Longer notices: only the first five bytes are tested.
     Bytes longer = Notice();
     longer.resize(40, 0x77);
@@ -286,11 +286,11 @@ const Row kRows[] = {
     {0x7C, 10, true, 24, true, "提示信息:配置静默参数成功！", "提示信息:配置静默参数失败！"},
 };
 
-// Strips SetFields and BarCodeUpdate lines (checked by their own tests).
+// Strips ShowParameters and RenameCurrentTerminal lines (checked by their own tests).
 V WithoutFields(V v) {
     V out;
     for (auto& s : v)
-        if (s.rfind("SetFields", 0) != 0 && s != "BarCodeUpdate") out.push_back(s);
+        if (s.rfind("ShowParameters", 0) != 0 && s != "RenameCurrentTerminal") out.push_back(s);
     return out;
 }
 
@@ -299,15 +299,15 @@ TEST(DialogueTcpResponses, EveryCodeLengthRuleAndText) {
         SCOPED_TRACE(::testing::Message() << std::hex << r.code << " / " << std::dec << r.sub);
         for (bool pending : {false, true}) {
             ConsoleState st;
-            st.PendingSetting = pending;
-            st.OpName = "设置条形码";
+            st.pendingSetting = pending;
+            st.pendingOperation = "设置条形码";
             V success;
             if (r.followUp && pending) {
                 success = {"Reply 1.0 51 06 02 AA AB", "ClearPendingSetting"};
             }
-            success.push_back(std::string("SetStatus ") + r.ok);
-            success.push_back("ClearOpName");
-            const V failure{std::string("SetStatus ") + r.failed, "ClearOpName"};
+            success.push_back(std::string("ShowStatus ") + r.ok);
+            success.push_back("ClearPendingOperation");
+            const V failure{std::string("ShowStatus ") + r.failed, "ClearPendingOperation"};
             // Fields are those of a valid 0x7B / 9 response (byte 16 = 0).
             EXPECT_EQ(WithoutFields(AfterIntake(kTcp, Response(r.code, r.n, r.sub), st)), success);
             EXPECT_EQ(WithoutFields(AfterIntake(kTcp, Response(r.code, r.n - 1, r.sub), st)), failure);
@@ -319,76 +319,76 @@ TEST(DialogueTcpResponses, EveryCodeLengthRuleAndText) {
 
 TEST(DialogueTcpResponses, GenericAcknowledgementQuotesOpName) {
     ConsoleState st;
-    st.OpName = "设置心跳包时间间隔";
+    st.pendingOperation = "设置心跳包时间间隔";
     EXPECT_EQ(AfterIntake(kTcp, Response(0x7A, 18), st),
-              (V{"SetStatus 提示信息:设置心跳包时间间隔成功！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:设置心跳包时间间隔成功！", "ClearPendingOperation"}));
     EXPECT_EQ(AfterIntake(kTcp, Response(0x7A, 19), st),
-              (V{"SetStatus 提示信息:设置心跳包时间间隔失败！", "ClearOpName"}));
-    st.OpName.clear();
+              (V{"ShowStatus 提示信息:设置心跳包时间间隔失败！", "ClearPendingOperation"}));
+    st.pendingOperation.clear();
     EXPECT_EQ(AfterIntake(kTcp, Response(0x7A, 18), st),
-              (V{"SetStatus 提示信息:成功！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:成功！", "ClearPendingOperation"}));
     // 0x7A never sends the setting follow-up.
-    st.PendingSetting = true;
+    st.pendingSetting = true;
     EXPECT_EQ(AfterIntake(kTcp, Response(0x7A, 18), st),
-              (V{"SetStatus 提示信息:成功！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:成功！", "ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpResponses, BarCodeSetUpdatesTheListsAfterTheFollowUp) {
     ConsoleState st;
-    st.PendingSetting = true;
+    st.pendingSetting = true;
     EXPECT_EQ(AfterIntake(kTcp, Response(0x73, 22), st),
-              (V{"Reply 1.0 51 06 02 AA AB", "ClearPendingSetting", "BarCodeUpdate",
-                 "SetStatus 提示信息:设置条形码成功！", "ClearOpName"}));
+              (V{"Reply 1.0 51 06 02 AA AB", "ClearPendingSetting", "RenameCurrentTerminal",
+                 "ShowStatus 提示信息:设置条形码成功！", "ClearPendingOperation"}));
     EXPECT_EQ(AfterIntake(kTcp, Response(0x73, 21), st),
-              (V{"SetStatus 提示信息:设置条形码失败！", "ClearOpName"}));
+              (V{"ShowStatus 提示信息:设置条形码失败！", "ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpResponses, FieldsOfTheReadResponses) {
     ConsoleState st;
     auto fieldsOf = [&](const Bytes& block) {
         for (const auto& s : AfterIntake(kTcp, block, st))
-            if (s.rfind("SetFields", 0) == 0) return s;
+            if (s.rfind("ShowParameters", 0) == 0) return s;
         return std::string("none");
     };
     // 0x74: bytes 14..20.
     Bytes r74 = Response(0x74, 24);
     for (int i = 0; i < 7; ++i) r74[14 + i] = Hex("02 01 23 45 67 89 01")[i];
-    EXPECT_EQ(fieldsOf(r74), "SetFields txtBarCode=2012345678901");
+    EXPECT_EQ(fieldsOf(r74), "ShowParameters txtBarCode=2012345678901");
     // 0x76: bytes 14..17, port 18..19.
     Bytes r76 = Response(0x76, 23);
     for (int i = 0; i < 6; ++i) r76[14 + i] = Hex("C0 A8 01 0A 07 E4")[i];
-    EXPECT_EQ(fieldsOf(r76), "SetFields txtIp=192,168,1,10,2020");
+    EXPECT_EQ(fieldsOf(r76), "ShowParameters txtIp=192,168,1,10,2020");
     // 0x78: bytes 12..15, port 16..17.
     Bytes r78 = Response(0x78, 21);
     for (int i = 0; i < 6; ++i) r78[12 + i] = Hex("0A 00 00 01 FF FF")[i];
-    EXPECT_EQ(fieldsOf(r78), "SetFields txtSpareIp=10,0,0,1,65535");
+    EXPECT_EQ(fieldsOf(r78), "ShowParameters txtSpareIp=10,0,0,1,65535");
     // 0x79: FF 38 is -20; FF 9C is -10, 01 C8 is 45.6.
     Bytes r79 = Response(0x79, 21);
     r79[14] = 0xFF; r79[15] = 0x38;
-    EXPECT_EQ(fieldsOf(r79), "SetFields txtTemp=-20 txtHumi=0");
+    EXPECT_EQ(fieldsOf(r79), "ShowParameters txtTemp=-20 txtHumi=0");
     r79[15] = 0x9C; r79[16] = 0x01; r79[17] = 0xC8;
-    EXPECT_EQ(fieldsOf(r79), "SetFields txtTemp=-10 txtHumi=45.6");
+    EXPECT_EQ(fieldsOf(r79), "ShowParameters txtTemp=-10 txtHumi=45.6");
     Bytes r79long = Response(0x79, 22);
     EXPECT_EQ(fieldsOf(r79long), "none");
     // 0x7D: the full parameter read-out.
     Bytes r7d = Hex("71 76 7D 02 01 23 45 67 89 01 00 15 03 00 01 05 00 0F 00 3C 01 3C AA 0B 0F 03 "
                     "0F 24 05 17 08 30 00 AA 45 0D");
-    EXPECT_EQ(fieldsOf(r7d), "SetFields txtVer=V1.05 txtCJ=15 txtSC=60 Combo1=1 txtHeartbeat=60 "
+    EXPECT_EQ(fieldsOf(r7d), "ShowParameters txtVer=V1.05 txtCJ=15 txtSC=60 Combo1=1 txtHeartbeat=60 "
                              "optEnabled=0 txtDate=11,15,3,15 Txtrq=24,05,17,08,30,00");
     // 0x7B / 4: upload interval.
-    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 4, Hex("01 2C"))), "SetFields txtSC=300");
+    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 4, Hex("01 2C"))), "ShowParameters txtSC=300");
     // 0x7B / 9: entry of Combo1.
-    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 9, Hex("01"))), "SetFields Combo1=1");
-    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 9, Hex("00"))), "SetFields Combo1=0");
+    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 9, Hex("01"))), "ShowParameters Combo1=1");
+    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 9, Hex("00"))), "ShowParameters Combo1=0");
     // 0x7B / 10: silence flag and period.
     EXPECT_EQ(fieldsOf(Response(0x7B, 24, 10, Hex("55 0B 0F 03 0F"))),
-              "SetFields optEnabled=1 txtDate=11,15,3,15");
+              "ShowParameters optEnabled=1 txtDate=11,15,3,15");
     EXPECT_EQ(fieldsOf(Response(0x7B, 24, 10, Hex("AA 01 02 0C 1F"))),
-              "SetFields optEnabled=0 txtDate=1,2,12,31");
+              "ShowParameters optEnabled=0 txtDate=1,2,12,31");
     EXPECT_EQ(fieldsOf(Response(0x7B, 24, 10, Hex("00 01 02 0C 1F"))),
-              "SetFields optEnabled=-1 txtDate=1,2,12,31");
+              "ShowParameters optEnabled=-1 txtDate=1,2,12,31");
     // 0x7B / 11: version.
-    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 11, Hex("02 0A"))), "SetFields txtVer=V2.0A");
+    EXPECT_EQ(fieldsOf(Response(0x7B, 21, 11, Hex("02 0A"))), "ShowParameters txtVer=V2.0A");
     // Failed length rules write no field.
     EXPECT_EQ(fieldsOf(Response(0x7B, 23, 10, Hex("55 0B 0F 03"))), "none");
     EXPECT_EQ(fieldsOf(Response(0x7D, 35)), "none");
@@ -399,31 +399,31 @@ TEST(DialogueTcpResponses, UploadModeNamingNoEntryIsAFailure) {
     ConsoleState st;
     for (std::uint8_t b : {0x02, 0x80, 0xFF}) {
         EXPECT_EQ(AfterIntake(kTcp, Response(0x7B, 21, 9, Bytes{b}), st),
-                  (V{"SetStatus 提示信息:读取数据上传方式失败！", "ClearOpName"}));
+                  (V{"ShowStatus 提示信息:读取数据上传方式失败！", "ClearPendingOperation"}));
     }
 }
 
 TEST(DialogueTcpResponses, UnhandledSubCodesOnlyClearOpName) {
     ConsoleState st;
-    st.PendingSetting = true;
+    st.pendingSetting = true;
     for (int sub : {0, 1, 2, 3, 6, 7, 8, 12, 255})
-        EXPECT_EQ(AfterIntake(kTcp, Response(0x7B, 30, sub), st), (V{"ClearOpName"})) << sub;
+        EXPECT_EQ(AfterIntake(kTcp, Response(0x7B, 30, sub), st), (V{"ClearPendingOperation"})) << sub;
     for (int sub : {0, 1, 2, 11, 200})
-        EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 30, sub), st), (V{"ClearOpName"})) << sub;
+        EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 30, sub), st), (V{"ClearPendingOperation"})) << sub;
     // A 15-byte response has no sub-code: not met.
-    EXPECT_EQ(AfterIntake(kTcp, Response(0x7B, 15), st), (V{"ClearOpName"}));
-    EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 15), st), (V{"ClearOpName"}));
+    EXPECT_EQ(AfterIntake(kTcp, Response(0x7B, 15), st), (V{"ClearPendingOperation"}));
+    EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 15), st), (V{"ClearPendingOperation"}));
     // 16 bytes: the sub-code is the final 0x0D (13), which no row names.
-    EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 16), st), (V{"ClearOpName"}));
+    EXPECT_EQ(AfterIntake(kTcp, Response(0x7C, 16), st), (V{"ClearPendingOperation"}));
 }
 
 TEST(DialogueTcpTerminal, TerminalFramesKeepOpName) {
     ConsoleState st;
-    st.OpName = "设置心跳包时间间隔";
+    st.pendingOperation = "设置心跳包时间间隔";
     for (const Bytes& b : {Request(0x01, kAddr, {}), Request(0x02, kAddr, Bytes(3, 0)),
                            Request(0x02, kAddr, {}), RoomUpload(kAddr, Bytes(7, 0), {}),
                            HeatUpload(kAddr, 1, {MeterRecord(1)}), Request(0x44, kAddr, {})}) {
-        for (const auto& s : AfterIntake(kTcp, b, st)) EXPECT_NE(s, "ClearOpName");
+        for (const auto& s : AfterIntake(kTcp, b, st)) EXPECT_NE(s, "ClearPendingOperation");
     }
 }
 

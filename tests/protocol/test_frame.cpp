@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "protocol/bytes.h"
-#include "protocol/frame.h"
+#include "protocol/Bytes.h"
+#include "protocol/Frame.h"
 
 namespace ht6630 {
 namespace {

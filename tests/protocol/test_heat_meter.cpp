@@ -1,8 +1,8 @@
 // Heat-meter records of an upload frame turned into DataReceive lines.
 #include <gtest/gtest.h>
 
-#include "protocol/frame.h"
-#include "protocol/upload.h"
+#include "protocol/Frame.h"
+#include "protocol/Upload.h"
 
 namespace ht6630 {
 namespace {

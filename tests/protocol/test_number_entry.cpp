@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "protocol/number_entry.h"
+#include "protocol/NumberEntry.h"
 
 namespace ht6630 {
 namespace {

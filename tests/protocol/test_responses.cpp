@@ -1,8 +1,8 @@
 // Catalogue responses turned back into console field values.
 #include <gtest/gtest.h>
 
-#include "protocol/frame.h"
-#include "protocol/responses.h"
+#include "protocol/Frame.h"
+#include "protocol/Responses.h"
 
 namespace ht6630 {
 namespace {
@@ -25,17 +25,17 @@ TEST(ResponseFields, ReadAllParametersExample) {
     ASSERT_EQ(frame.size(), 36u);
     auto f = DecodeResponseFields(Op::ReadAll, frame);
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtVer, "V1.05");
-    EXPECT_EQ(f->txtCJ, "15");
-    EXPECT_EQ(f->txtSC, "60");
-    EXPECT_EQ(f->Combo1, 1);  // "UDP"
-    EXPECT_EQ(f->txtHeartbeat, "60");
-    EXPECT_EQ(f->optEnabled, 0);  // "禁用"
-    EXPECT_EQ(f->txtDate, (std::array<std::string, 4>{"11", "15", "3", "15"}));
-    EXPECT_EQ(f->Txtrq, (std::array<std::string, 6>{"24", "05", "17", "08", "30", "00"}));
-    EXPECT_FALSE(f->txtBarCode);
-    EXPECT_FALSE(f->txtIp);
-    EXPECT_FALSE(f->txtTemp);
+    EXPECT_EQ(f->firmware, "V1.05");
+    EXPECT_EQ(f->acquisitionMinutes, "15");
+    EXPECT_EQ(f->uploadMinutes, "60");
+    EXPECT_EQ(f->commType, 1);  // "UDP"
+    EXPECT_EQ(f->heartbeatSeconds, "60");
+    EXPECT_EQ(f->silenceChoice, 0);  // "禁用"
+    EXPECT_EQ(f->silenceDates, (std::array<std::string, 4>{"11", "15", "3", "15"}));
+    EXPECT_EQ(f->clock, (std::array<std::string, 6>{"24", "05", "17", "08", "30", "00"}));
+    EXPECT_FALSE(f->barCode);
+    EXPECT_FALSE(f->dataCentre);
+    EXPECT_FALSE(f->temperature);
 }
 
 TEST(ResponseFields, ReadAllOptionsAndCommunicationType) {
@@ -44,46 +44,46 @@ TEST(ResponseFields, ReadAllOptionsAndCommunicationType) {
         "31 23 59 59 00 00 0D");
     auto f = DecodeResponseFields(Op::ReadAll, base);
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtVer, "V2.0A");
-    EXPECT_EQ(f->txtCJ, "1440");
-    EXPECT_EQ(f->txtSC, "65535");
-    EXPECT_EQ(f->Combo1, 0);  // 0x02 AND 1
-    EXPECT_EQ(f->txtHeartbeat, "240");
-    EXPECT_EQ(f->optEnabled, 1);  // 0x55 "启用"
-    EXPECT_EQ(f->txtDate, (std::array<std::string, 4>{"1", "31", "12", "31"}));
-    EXPECT_EQ(f->Txtrq, (std::array<std::string, 6>{"99", "12", "31", "23", "59", "59"}));
+    EXPECT_EQ(f->firmware, "V2.0A");
+    EXPECT_EQ(f->acquisitionMinutes, "1440");
+    EXPECT_EQ(f->uploadMinutes, "65535");
+    EXPECT_EQ(f->commType, 0);  // 0x02 AND 1
+    EXPECT_EQ(f->heartbeatSeconds, "240");
+    EXPECT_EQ(f->silenceChoice, 1);  // 0x55 "启用"
+    EXPECT_EQ(f->silenceDates, (std::array<std::string, 4>{"1", "31", "12", "31"}));
+    EXPECT_EQ(f->clock, (std::array<std::string, 6>{"99", "12", "31", "23", "59", "59"}));
 
     for (std::uint8_t flag : {0x00, 0xAB, 0x54, 0xFF}) {
         base[22] = flag;
         auto g = DecodeResponseFields(Op::ReadAll, base);
         ASSERT_TRUE(g);
-        EXPECT_EQ(g->optEnabled, -1) << int(flag);  // neither option chosen
+        EXPECT_EQ(g->silenceChoice, -1) << int(flag);  // neither option chosen
     }
     base[20] = 0x03;
-    EXPECT_EQ(DecodeResponseFields(Op::ReadAll, base)->Combo1, 1);
+    EXPECT_EQ(DecodeResponseFields(Op::ReadAll, base)->commType, 1);
     base[14] = 0x10;
     base[15] = 0x00;
-    EXPECT_EQ(DecodeResponseFields(Op::ReadAll, base)->txtVer, "V10.00");
+    EXPECT_EQ(DecodeResponseFields(Op::ReadAll, base)->firmware, "V10.00");
 }
 
 TEST(ResponseFields, LiveTemperatureAndHumidity) {
     auto f = DecodeResponseFields(Op::ReadLive, Response(0x79, Hex("00 00 FF 9C 01 C8")));
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtTemp, "-10");
-    EXPECT_EQ(f->txtHumi, "45.6");
+    EXPECT_EQ(f->temperature, "-10");
+    EXPECT_EQ(f->humidity, "45.6");
 
     f = DecodeResponseFields(Op::ReadLive, Response(0x79, Hex("00 00 FF 38 00 00")));
-    EXPECT_EQ(f->txtTemp, "-20");
-    EXPECT_EQ(f->txtHumi, "0");
+    EXPECT_EQ(f->temperature, "-20");
+    EXPECT_EQ(f->humidity, "0");
     f = DecodeResponseFields(Op::ReadLive, Response(0x79, Hex("00 00 00 EB 03 E8")));
-    EXPECT_EQ(f->txtTemp, "23.5");
-    EXPECT_EQ(f->txtHumi, "100");
+    EXPECT_EQ(f->temperature, "23.5");
+    EXPECT_EQ(f->humidity, "100");
     f = DecodeResponseFields(Op::ReadLive, Response(0x79, Hex("00 00 FF FB FF FF")));
-    EXPECT_EQ(f->txtTemp, "-0.5");
-    EXPECT_EQ(f->txtHumi, "6553.5");  // humidity is unsigned
+    EXPECT_EQ(f->temperature, "-0.5");
+    EXPECT_EQ(f->humidity, "6553.5");  // humidity is unsigned
     f = DecodeResponseFields(Op::ReadLive, Response(0x79, Hex("00 00 80 00 7F FF")));
-    EXPECT_EQ(f->txtTemp, "-3276.8");
-    EXPECT_EQ(f->txtHumi, "3276.7");
+    EXPECT_EQ(f->temperature, "-3276.8");
+    EXPECT_EQ(f->humidity, "3276.7");
 }
 
 TEST(ResponseFields, BarCodeAndAddresses) {
@@ -91,24 +91,24 @@ TEST(ResponseFields, BarCodeAndAddresses) {
     ASSERT_EQ(bar.size(), 24u);
     auto f = DecodeResponseFields(Op::ReadBarCode, bar);
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtBarCode, "2012345678901");
+    EXPECT_EQ(f->barCode, "2012345678901");
     // The high digit of B(14) is dropped; non-decimal nibbles show as letters.
     f = DecodeResponseFields(Op::ReadBarCode, Response(0x74, Hex("00 00 F9 0A BC DE F0 12 34")));
-    EXPECT_EQ(f->txtBarCode, "90ABCDEF01234");
+    EXPECT_EQ(f->barCode, "90ABCDEF01234");
 
     Bytes ip = Response(0x76, Hex("05 0B C0 A8 01 FE 07 E4"));
     ASSERT_EQ(ip.size(), 23u);
     f = DecodeResponseFields(Op::ReadIp, ip);
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtIp, (std::array<std::string, 5>{"192", "168", "1", "254", "2020"}));
-    EXPECT_FALSE(f->txtSpareIp);
+    EXPECT_EQ(f->dataCentre, (std::array<std::string, 5>{"192", "168", "1", "254", "2020"}));
+    EXPECT_FALSE(f->spareCentre);
 
     Bytes spare = Response(0x78, Hex("0A 00 00 FF FF FF"));
     ASSERT_EQ(spare.size(), 21u);
     f = DecodeResponseFields(Op::ReadSpareIp, spare);
     ASSERT_TRUE(f);
-    EXPECT_EQ(f->txtSpareIp, (std::array<std::string, 5>{"10", "0", "0", "255", "65535"}));
-    EXPECT_FALSE(f->txtIp);
+    EXPECT_EQ(f->spareCentre, (std::array<std::string, 5>{"10", "0", "0", "255", "65535"}));
+    EXPECT_FALSE(f->dataCentre);
 }
 
 TEST(ResponseFields, AcknowledgementsFillNothing) {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "protocol/catalogue.h"
-#include "protocol/frame.h"
-#include "protocol/serial_judge.h"
+#include "protocol/Catalogue.h"
+#include "protocol/Frame.h"
+#include "protocol/SerialJudge.h"
 
 using namespace ht6630;
 
@@ -112,42 +112,42 @@ TEST(SerialJudge, AllParametersExampleFillsEveryField) {
     ASSERT_EQ(b.size(), 36u);
     auto j = Judge(b, "读取室温采集终端配置参数", 36);
     EXPECT_EQ(j.status, "提示信息:读取采集终端参数配置成功！");
-    EXPECT_EQ(j.fields.txtVer, "V1.05");
-    EXPECT_EQ(j.fields.txtCJ, "15");
-    EXPECT_EQ(j.fields.txtSC, "60");
-    EXPECT_EQ(j.fields.Combo1, 1);
-    EXPECT_EQ(j.fields.txtHeartbeat, "60");
-    EXPECT_EQ(j.fields.optEnabled, 0);
-    EXPECT_EQ(j.fields.txtDate, (std::array<std::string, 4>{"11", "15", "3", "15"}));
-    EXPECT_EQ(j.fields.Txtrq, (std::array<std::string, 6>{"24", "05", "17", "08", "30", "00"}));
+    EXPECT_EQ(j.fields.firmware, "V1.05");
+    EXPECT_EQ(j.fields.acquisitionMinutes, "15");
+    EXPECT_EQ(j.fields.uploadMinutes, "60");
+    EXPECT_EQ(j.fields.commType, 1);
+    EXPECT_EQ(j.fields.heartbeatSeconds, "60");
+    EXPECT_EQ(j.fields.silenceChoice, 0);
+    EXPECT_EQ(j.fields.silenceDates, (std::array<std::string, 4>{"11", "15", "3", "15"}));
+    EXPECT_EQ(j.fields.clock, (std::array<std::string, 6>{"24", "05", "17", "08", "30", "00"}));
 }
 
 TEST(SerialJudge, ReadsFillTheirFields) {
     auto bar = Judge(Response(0x74, Hex("00 00 02 01 23 45 67 89 01")), "读取条形码", 24);
     EXPECT_EQ(bar.status, "提示信息:读取条形码成功！");
-    EXPECT_EQ(bar.fields.txtBarCode, "2012345678901");
+    EXPECT_EQ(bar.fields.barCode, "2012345678901");
 
     auto ip = Judge(Response(0x76, Hex("05 0B C0 A8 01 02 07 E4 00 00")), "读取IP和端口", 23);
     EXPECT_EQ(ip.status, kFail);   // 25 bytes, not the expected 23
     ip = Judge(Response(0x76, Hex("05 0B C0 A8 01 02 07 E4")), "读取IP和端口", 23);
     EXPECT_EQ(ip.status, "提示信息:读取Velmar内部IP和端口成功！");
-    EXPECT_EQ(ip.fields.txtIp, (std::array<std::string, 5>{"192", "168", "1", "2", "2020"}));
+    EXPECT_EQ(ip.fields.dataCentre, (std::array<std::string, 5>{"192", "168", "1", "2", "2020"}));
 
     auto spare = Judge(Response(0x78, Hex("0A 00 00 FF FF FF")), "读取备用IP和端口", 21);
     EXPECT_EQ(spare.status, "提示信息:读取备用IP和端口成功！");
-    EXPECT_EQ(spare.fields.txtSpareIp, (std::array<std::string, 5>{"10", "0", "0", "255", "65535"}));
+    EXPECT_EQ(spare.fields.spareCentre, (std::array<std::string, 5>{"10", "0", "0", "255", "65535"}));
 
     auto live = Judge(Response(0x79, Hex("00 00 FF 9C 01 C8")), "读取实时温度湿度", 21);
     EXPECT_EQ(live.status, "提示信息:读取实时温度湿度成功！");
-    EXPECT_EQ(live.fields.txtTemp, "-10");
-    EXPECT_EQ(live.fields.txtHumi, "45.6");
+    EXPECT_EQ(live.fields.temperature, "-10");
+    EXPECT_EQ(live.fields.humidity, "45.6");
 }
 
 TEST(SerialJudge, LengthTestedReadsIgnoreTheFunctionCode) {
     auto live = Judge(Response(0x00, Hex("00 00 00 EB 00 FA")), "读取实时温度湿度", 21);
     EXPECT_EQ(live.status, "提示信息:读取实时温度湿度成功！");
-    EXPECT_EQ(live.fields.txtTemp, "23.5");
-    EXPECT_EQ(live.fields.txtHumi, "25");
+    EXPECT_EQ(live.fields.temperature, "23.5");
+    EXPECT_EQ(live.fields.humidity, "25");
 }
 
 // OpName changed by a button whose request was not sent: ExpectLen still belongs to
@@ -176,8 +176,8 @@ TEST(SerialJudge, MatchingCodeButTooShortForItsFieldsIsTheRowsFailure) {
     // Long enough exactly: accepted.
     auto bar21 = Judge(ResponseOfLength(0x74, 21), "读取条形码", 21);
     EXPECT_EQ(bar21.status, "提示信息:读取条形码成功！");
-    ASSERT_TRUE(bar21.fields.txtBarCode.has_value());
-    EXPECT_EQ(bar21.fields.txtBarCode->size(), 13u);
+    ASSERT_TRUE(bar21.fields.barCode.has_value());
+    EXPECT_EQ(bar21.fields.barCode->size(), 13u);
 }
 
 // Chosen behaviour: blocks too short to hold start bytes (or a CRC) never read past their end.
@@ -236,10 +236,10 @@ TEST(SerialJudge, SilenceFlagOtherThanAaOr55LeavesBothOptionsUnchosen) {
     Bytes b = Hex("71 76 7D 02 01 23 45 67 89 01 00 15 03 00 01 05 00 0F 00 3C 01 3C 55 0B 0F 03 0F 24 05 17 "
                   "08 30 00 00 00 0D");
     Recrc(b);
-    EXPECT_EQ(Judge(b, "读取室温采集终端配置参数", 36).fields.optEnabled, 1);
+    EXPECT_EQ(Judge(b, "读取室温采集终端配置参数", 36).fields.silenceChoice, 1);
     b[22] = 0x12;
     Recrc(b);
     auto j = Judge(b, "读取室温采集终端配置参数", 36);
-    EXPECT_EQ(j.fields.optEnabled, -1);
-    EXPECT_EQ(j.fields.Combo1, 1);
+    EXPECT_EQ(j.fields.silenceChoice, -1);
+    EXPECT_EQ(j.fields.commType, 1);
 }

@@ -1,8 +1,8 @@
 // Cutting the TCP byte stream into the blocks the dialogue handles.
 #include <gtest/gtest.h>
 
-#include "protocol/frame.h"
-#include "protocol/stream_cutter.h"
+#include "protocol/Frame.h"
+#include "protocol/StreamCutter.h"
 
 namespace ht6630 {
 namespace {

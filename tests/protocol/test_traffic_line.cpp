@@ -1,8 +1,8 @@
 // The traffic-log line of a frame.
 #include <gtest/gtest.h>
 
-#include "protocol/frame.h"
-#include "protocol/traffic_line.h"
+#include "protocol/Frame.h"
+#include "protocol/TrafficLine.h"
 
 namespace ht6630 {
 namespace {

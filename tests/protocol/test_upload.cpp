@@ -1,8 +1,8 @@
 // Room-temperature uploads turned into the text block of DataReceive.
 #include <gtest/gtest.h>
 
-#include "protocol/frame.h"
-#include "protocol/upload.h"
+#include "protocol/Frame.h"
+#include "protocol/Upload.h"
 
 namespace ht6630 {
 namespace {

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/bytes.h"
-#include "protocol/catalogue.h"
-#include "protocol/describe.h"
-#include "protocol/frame.h"
+#include "protocol/Bytes.h"
+#include "protocol/Catalogue.h"
+#include "protocol/FrameDescription.h"
+#include "protocol/Frame.h"
 
 namespace {
 
@@ -144,19 +144,19 @@ std::optional<std::string> SetField(FieldInputs& in, std::string_view assignment
     };
 
     if (index < 0) {
-        if (name == "txtBarCode") { in.txtBarCode = value; return std::nullopt; }
-        if (name == "txtCJ") { in.txtCJ = value; return std::nullopt; }
-        if (name == "txtSC") { in.txtSC = value; return std::nullopt; }
-        if (name == "txtHeartbeat") { in.txtHeartbeat = value; return std::nullopt; }
-        if (name == "Combo1") return choice(in.Combo1, false);
-        if (name == "optEnabled") return choice(in.optEnabled, true);
-        if (name == "opSleep") return choice(in.opSleep, true);
+        if (name == "txtBarCode") { in.barCode = value; return std::nullopt; }
+        if (name == "txtCJ") { in.acquisitionMinutes = value; return std::nullopt; }
+        if (name == "txtSC") { in.uploadMinutes = value; return std::nullopt; }
+        if (name == "txtHeartbeat") { in.heartbeatSeconds = value; return std::nullopt; }
+        if (name == "Combo1") return choice(in.commType, false);
+        if (name == "optEnabled") return choice(in.silenceChoice, true);
+        if (name == "opSleep") return choice(in.sleepChoice, true);
         return unknown;
     }
-    if (name == "txtIp" && index < 5) { in.txtIp[index] = value; return std::nullopt; }
-    if (name == "txtSpareIp" && index < 5) { in.txtSpareIp[index] = value; return std::nullopt; }
-    if (name == "txtDate" && index < 4) { in.txtDate[index] = value; return std::nullopt; }
-    if (name == "Txtrq" && index < 6) { in.Txtrq[index] = value; return std::nullopt; }
+    if (name == "txtIp" && index < 5) { in.dataCentre[index] = value; return std::nullopt; }
+    if (name == "txtSpareIp" && index < 5) { in.spareCentre[index] = value; return std::nullopt; }
+    if (name == "txtDate" && index < 4) { in.silenceDates[index] = value; return std::nullopt; }
+    if (name == "Txtrq" && index < 6) { in.clock[index] = value; return std::nullopt; }
     return unknown;
 }
 

@@ -13,10 +13,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "channels.h"
-#include "options.h"
-#include "terminal_state.h"
-#include "traffic.h"
+#include "Channels.h"
+#include "Options.h"
+#include "TerminalState.h"
+#include "Traffic.h"
 
 using namespace sim;
 

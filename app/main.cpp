@@ -1,0 +1,32 @@
+// The console's start-up: database, then the main window.
+#include <QApplication>
+
+#include "core/Database.h"
+#include "core/TcpDataCentre.h"
+#include "ui/AutomationServer.h"
+#include "ui/MainWindow.h"
+#include "ui/MsgBox.h"
+#include "ui/RepaintThrottle.h"
+
+int main(int argc, char** argv) {
+    // The TCP data centre may hold thousands of connections.
+    core::RaiseOpenFileLimit();
+    // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is
+    // searched on every read-notifier toggle, which costs O(connections) per read.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    RepaintThrottle::install(&app);
+    StartAutomationFromEnvironment(&app);
+
+    const core::DbOpenResult db = core::OpenDbConn(QCoreApplication::applicationDirPath());
+    if (!db.ok) {
+        MsgBox(nullptr, QStringLiteral("错误号：%1\n错误描述：%2").arg(db.number, db.description), kAppTitle,
+               BoxIcon::Critical);
+        return 1;
+    }
+
+    MainWindow main;
+    main.show();
+    return app.exec();
+}

@@ -1,0 +1,201 @@
+#include "ui/LogTextBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <climits>
+
+int LogTextBox::Document::blockCount() const { return static_cast<int>(box_->lineStarts_.size()); }
+
+int LogTextBox::Document::characterCount() const {
+    return static_cast<int>(box_->utf16Size_ - box_->crCount_ + 1);
+}
+
+LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+LogTextBox::~LogTextBox() = default;
+
+QString LogTextBox::text() const { return QString::fromUtf8(bytes_); }
+
+void LogTextBox::setText(const QString& text) {
+    bytes_ = text.toUtf8();
+    bytes_.squeeze();
+    utf16Size_ = 0;
+    lineStarts_.assign(1, 0);
+    crCount_ = 0;
+    longestLine_ = 0;
+    selectAll_ = false;
+    indexLines(0);
+    viewChanged();
+}
+
+void LogTextBox::appendText(const QString& piece) {
+    if (piece.isEmpty()) return;
+    const qsizetype from = bytes_.size();
+    bytes_ += piece.toUtf8();
+    indexLines(from);
+    viewChanged();
+}
+
+void LogTextBox::indexLines(qsizetype from) {
+    const auto* d = reinterpret_cast<const unsigned char*>(bytes_.constData());
+    const qsizetype n = bytes_.size();
+    qsizetype start = lineStarts_.back();
+    qsizetype units = 0;
+    for (qsizetype i = from; i < n; ++i) {
+        const unsigned char c = d[i];
+        // A lead or single byte starts a character; a four-byte one takes two UTF-16 units.
+        units += (c & 0xC0) != 0x80;
+        units += c >= 0xF0;
+        if (c == '\r') {
+            ++crCount_;
+        } else if (c == '\n') {
+            longestLine_ = std::max(longestLine_, i - start);
+            start = i + 1;
+            lineStarts_.push_back(start);
+        }
+    }
+    utf16Size_ += units;
+    longestLine_ = std::max(longestLine_, n - start);
+}
+
+qsizetype LogTextBox::lineLength(qsizetype line) const {
+    const qsizetype start = lineStarts_[static_cast<std::size_t>(line)];
+    const qsizetype end = line + 1 < lineCount() ? lineStarts_[static_cast<std::size_t>(line + 1)] - 1
+                                                 : bytes_.size();
+    return end - start;
+}
+
+QString LogTextBox::lineView(qsizetype line, qsizetype maxBytes) const {
+    const qsizetype len = std::min(lineLength(line), maxBytes);
+    QString s = QString::fromUtf8(bytes_.constData() + lineStarts_[static_cast<std::size_t>(line)], len);
+    s.remove(QLatin1Char('\r'));
+    return s;
+}
+
+QString LogTextBox::lineText(qsizetype line) const {
+    if (line < 0 || line >= lineCount()) return QString();
+    return lineView(line, lineLength(line));
+}
+
+QString LogTextBox::toPlainText() const {
+    QString s = text();
+    s.remove(QLatin1Char('\r'));
+    return s;
+}
+
+LogTextBox::Caret LogTextBox::textCursor() const {
+    // Every change leaves the caret at the end.
+    const int end = static_cast<int>(utf16Size_ - crCount_);
+    return Caret(end, end);
+}
+
+void LogTextBox::selectAll() {
+    selectAll_ = true;
+    viewport()->update();
+}
+
+void LogTextBox::copy() const {
+    if (!hasSelection()) return;
+    if (QClipboard* cb = QGuiApplication::clipboard()) cb->setText(toPlainText());
+}
+
+void LogTextBox::viewChanged() {
+    // Appends come in bursts: the scroll bars and the repaint follow once per burst.
+    if (syncPending_) return;
+    syncPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            syncPending_ = false;
+            syncScrollBars();
+            viewport()->update();
+        },
+        Qt::QueuedConnection);
+}
+
+void LogTextBox::syncScrollBars() {
+    const QFontMetrics fm(font());
+    const int lineH = std::max(1, fm.lineSpacing());
+    const int visible = std::max(1, viewport()->height() / lineH);
+    const qsizetype lines = lineCount();
+    const int vmax = static_cast<int>(std::min<qsizetype>(std::max<qsizetype>(0, lines - visible), INT_MAX));
+    verticalScrollBar()->setRange(0, vmax);
+    verticalScrollBar()->setPageStep(visible);
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setValue(vmax);   // the newest line in view
+
+    const qsizetype painted = std::min(longestLine_, kPaintedLineLimit + 1);
+    const qint64 width = static_cast<qint64>(painted) * fm.averageCharWidth() + 2 * fm.averageCharWidth();
+    const int hmax = static_cast<int>(std::clamp<qint64>(width - viewport()->width(), 0, INT_MAX));
+    horizontalScrollBar()->setRange(0, hmax);
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(std::max(1, fm.averageCharWidth()));
+}
+
+void LogTextBox::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    const QFontMetrics fm(font());
+    const int lineH = std::max(1, fm.lineSpacing());
+    const int margin = 4;
+    const int x = margin - horizontalScrollBar()->value();
+    const qsizetype first = verticalScrollBar()->value();
+    const qsizetype rows = viewport()->height() / lineH + 1;
+    const QPalette& pal = palette();
+    const bool selected = hasSelection();
+    p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    for (qsizetype r = 0; r < rows && first + r < lineCount(); ++r) {
+        const qsizetype line = first + r;
+        const int y = static_cast<int>(r) * lineH;
+        // Four bytes at most per UTF-16 unit: enough bytes for the painted characters.
+        QString s = lineView(line, 4 * (kPaintedLineLimit + 1));
+        if (s.size() > kPaintedLineLimit) {   // a very long line is shown cut
+            s.truncate(kPaintedLineLimit);
+            s += QChar(0x2026);
+        }
+        if (selected) p.fillRect(QRect(0, y, viewport()->width(), lineH), pal.color(QPalette::Highlight));
+        p.drawText(x, y + fm.ascent(), s);
+    }
+}
+
+void LogTextBox::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    syncScrollBars();
+}
+
+void LogTextBox::changeEvent(QEvent* e) {
+    QAbstractScrollArea::changeEvent(e);
+    if (e->type() == QEvent::FontChange) syncScrollBars();
+}
+
+void LogTextBox::keyPressEvent(QKeyEvent* e) {
+    if (e == QKeySequence::SelectAll) {
+        selectAll();
+        e->accept();
+        return;
+    }
+    if (e == QKeySequence::Copy) {
+        copy();
+        e->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(e);
+}
+
+void LogTextBox::mousePressEvent(QMouseEvent* e) {
+    if (selectAll_) {
+        selectAll_ = false;
+        viewport()->update();
+    }
+    QAbstractScrollArea::mousePressEvent(e);
+}

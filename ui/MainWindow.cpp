@@ -1,0 +1,153 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QSerialPort>
+
+#include "ui/MsgBox.h"
+#include "ui/NetLogWindow.h"
+#include "ui/SerialConsoleWindow.h"
+#include "ui/SetPortDialog.h"
+#include "ui/TcpDataCentreWindow.h"
+#include "ui/UdpDataCentreWindow.h"
+#include "ui_MainWindow.h"
+
+namespace {
+// The data-centre consoles open anew each time (load values), modally.
+template <typename Console, typename... Args>
+void ShowModal(QWidget* mainWindow, Args&&... args) {
+    QPointer<Console> w = new Console(std::forward<Args>(args)..., mainWindow);
+    w->exec();
+    delete w.data();
+}
+
+// The client area: the background picture at the top left, fixed size.
+class Background : public QWidget {
+public:
+    explicit Background(QWidget* parent) : QWidget(parent), picture_(MainWindow::BackgroundPicture()) {
+        setObjectName(QStringLiteral("Picture"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0x80, 0x80, 0x80));
+        p.drawPixmap(0, 0, picture_);
+    }
+
+private:
+    QPixmap picture_;
+};
+}  // namespace
+
+QPixmap MainWindow::BackgroundPicture() {
+    QImage img(711, 487, QImage::Format_RGB888);   // 24 bits per pixel
+    QPainter p(&img);
+    QLinearGradient sky(0, 0, 0, 487);
+    sky.setColorAt(0.0, QColor(0x1f, 0x4e, 0x8c));
+    sky.setColorAt(1.0, QColor(0xd8, 0xe8, 0xf5));
+    p.fillRect(img.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A stylised terminal: a rounded box with a display and an antenna.
+    p.setPen(QPen(QColor(0x20, 0x30, 0x40), 3));
+    p.setBrush(QColor(0xf4, 0xf4, 0xf0));
+    p.drawRoundedRect(QRectF(470, 170, 170, 230), 18, 18);
+    p.setBrush(QColor(0x30, 0x60, 0x40));
+    p.drawRect(QRectF(495, 200, 120, 60));
+    p.drawLine(QPointF(615, 170), QPointF(635, 110));
+    p.setPen(QColor(0xb0, 0xff, 0xb0));
+    QFont f = p.font();
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRectF(495, 200, 120, 60), Qt::AlignCenter, QStringLiteral("21.5℃"));
+    // Radio waves.
+    p.setPen(QPen(QColor(0xff, 0xff, 0xff, 170), 3));
+    p.setBrush(Qt::NoBrush);
+    for (int r = 20; r <= 60; r += 20) p.drawArc(QRectF(635 - r, 110 - r, 2 * r, 2 * r), 30 * 16, 60 * 16);
+    p.setPen(Qt::white);
+    f.setPixelSize(34);
+    p.setFont(f);
+    p.drawText(QRectF(40, 60, 420, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("HT6630-QN"));
+    f.setPixelSize(22);
+    f.setBold(false);
+    p.setFont(f);
+    p.drawText(QRectF(40, 120, 420, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("无线室温采集终端"));
+    p.end();
+    return QPixmap::fromImage(img);
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui_(new Ui::MainWindow), netLog_(std::make_unique<NetLogWindow>()) {
+    ui_->setupUi(this);
+    setCentralWidget(new Background(this));
+
+    link_ = new core::SerialLink(session_, this);
+    // A judged response is shown by the serial console, loaded for it if need be.
+    connect(link_, &core::SerialLink::blockJudged, this,
+            [this](const QByteArray& block, const ht6630::SerialJudgement& j) {
+                if (SerialConsoleWindow* console = serialConsole()) console->showJudgement(block, j);
+            });
+    connect(link_, &core::SerialLink::portLost, this, [this] {
+        if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
+    });
+
+    connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    connect(ui_->M_SetPort, &QAction::triggered, this, [this] { M_SetPort_Click(); });
+    connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
+    connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
+        ClosePortIfOpen();
+        ShowModal<TcpDataCentreWindow>(this, session_, netLog_.get());
+    });
+    connect(ui_->M_Infrared_UDP, &QAction::triggered, this, [this] {
+        ClosePortIfOpen();
+        ShowModal<UdpDataCentreWindow>(this, session_);
+    });
+
+    // Load: the window's size and the operator's port switch off.
+    resize(707, 530);
+    session_.portOpened = false;
+}
+
+MainWindow::~MainWindow() {
+    delete serialConsole_.data();
+    delete ui_;
+}
+
+void MainWindow::ClosePortIfOpen() { link_->close(); }
+
+void MainWindow::M_SetPort_Click() {
+    // Created anew each time: its load step probes the ports.
+    QPointer<SetPortDialog> dialog = new SetPortDialog(session_, *link_, this);
+    dialog->load();
+    if (!dialog) return;
+    dialog->exec();
+    if (dialog) delete dialog.data();
+}
+
+SerialConsoleWindow* MainWindow::serialConsole() {
+    if (!serialConsole_) serialConsole_ = new SerialConsoleWindow(session_, *link_, this);
+    return serialConsole_.data();
+}
+
+void MainWindow::M_InfraredX_Click() {
+    if (link_->isOpen()) {
+        session_.channelName = QStringLiteral("Infrared");
+        QPointer<SerialConsoleWindow> console = serialConsole();
+        if (!console) return;
+        console->exec();
+        // Closing unloads the console; the next opening loads it again.
+        if (console) delete console.data();
+    } else {
+        MsgBox(this, QStringLiteral("请先设置串口！"), QStringLiteral("系统提示"), BoxIcon::Critical);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    ClosePortIfOpen();
+    e->accept();
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The main window: caption, background picture, the menus that open the settings
+// dialog and the three consoles; it owns the session the windows share and the
+// serial link (MSComm1's role).
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+
+#include <memory>
+
+#include "core/ConsoleSession.h"
+#include "core/SerialLink.h"
+
+class QSerialPort;
+namespace Ui { class MainWindow; }
+class SerialConsoleWindow;
+class NetLogWindow;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+    QSerialPort* MSComm1() const { return link_->port(); }
+    core::ConsoleSession& session() { return session_; }
+    core::SerialLink& link() { return *link_; }
+    // The network log: one window for the whole run, hidden until asked for.
+    NetLogWindow* netLog() const { return netLog_.get(); }
+
+    // The 711 x 487 picture the client area shows.
+    static QPixmap BackgroundPicture();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void M_InfraredX_Click();
+    void M_SetPort_Click();
+    void ClosePortIfOpen();
+    // The serial console's single instance, loaded (without being shown) when it is not.
+    SerialConsoleWindow* serialConsole();
+
+    core::ConsoleSession session_;
+    Ui::MainWindow* ui_;
+    std::unique_ptr<NetLogWindow> netLog_;
+    core::SerialLink* link_;
+    QPointer<SerialConsoleWindow> serialConsole_;
+};
