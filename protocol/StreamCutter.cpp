@@ -9,10 +9,23 @@ namespace {
 constexpr std::size_t kHeaderLength = 12;    // start bytes, code, address, length field
 constexpr std::size_t kFrameOverhead = 15;   // header, CRC and terminator
 
+// The terminal's upload-end notice: a 15-byte block that begins with these bytes.
+constexpr std::uint8_t kNotice[] = {0x71, 0x05, 0x02, 0x00, 0xAB};
+constexpr std::size_t kNoticeLength = 15;
+
 // 'Q' 'V' or 'q' 'v': the start of a frame whose length field decides where it ends.
 bool IsFrameStart1(std::uint8_t b) { return b == 0x51 || b == 0x71; }
 bool IsFrameStart2(std::uint8_t first, std::uint8_t second) {
     return (first == 0x51 && second == 0x56) || (first == 0x71 && second == 0x76);
+}
+
+// The `avail` bytes at `p` agree with the notice's first bytes (as many as are there).
+bool MatchesNotice(const std::uint8_t* p, std::size_t avail) {
+    const std::size_t n = avail < std::size(kNotice) ? avail : std::size(kNotice);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] != kNotice[i]) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -36,7 +49,10 @@ std::vector<Bytes> StreamCutter::feed(ByteView data) {
         }
         if (avail < 2) break;                          // a lone 'Q'/'q': wait for the next byte
         if (!IsFrameStart2(first, held_[pos + 1])) {
-            handOnRest();                              // e.g. the short upload-end notice
+            // A partial upload-end notice waits for its rest; a whole one (with
+            // whatever came after it), or bytes that stop matching it, go on as they came.
+            if (avail < kNoticeLength && MatchesNotice(&held_[pos], avail)) break;
+            handOnRest();
             break;
         }
         if (avail < kHeaderLength) break;              // length field not here yet

@@ -1,9 +1,11 @@
 #pragma once
 // Cuts a TCP byte stream into the blocks the dialogue handles. A block that begins
 // "QV" or "qv" ends after 15 + its length field bytes; other bytes are handed on as
-// they came. A partial frame is held until its rest arrives, until the connection
-// has been quiet for a while (the caller calls flush()), or until `limit` bytes
-// are held; then what is held goes on as one block.
+// they came. The terminal's upload-end notice (15 bytes beginning 71 05 02 00 AB) is
+// held until 15 bytes are there, then what is held goes on as it came. A partial
+// frame or notice is held until its rest arrives, until the connection has been
+// quiet for a while (the caller calls flush()), or until `limit` bytes are held;
+// then what is held goes on as one block.
 #include <cstddef>
 #include <vector>
 

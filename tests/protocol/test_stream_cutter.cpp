@@ -110,7 +110,7 @@ TEST(StreamCutter, UploadEndNoticeAfterAnUpload) {
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0], up);
     EXPECT_EQ(blocks[1], kNotice);
-    // The notice alone: handed on at once, whatever its length.
+    // The notice arriving whole: handed on at once.
     blocks = c.feed(kNotice);
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0], kNotice);
@@ -121,6 +121,43 @@ TEST(StreamCutter, UploadEndNoticeAfterAnUpload) {
     blocks = c.feed(Bytes(kNotice.begin() + 1, kNotice.end()));
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0], kNotice);
+}
+
+TEST(StreamCutter, SplitUploadEndNoticeIsHeldUntilWhole) {
+    for (std::size_t k = 1; k < kNotice.size(); ++k) {
+        SCOPED_TRACE(k);
+        StreamCutter c;
+        EXPECT_TRUE(c.feed(ByteView(kNotice.data(), k)).empty());
+        EXPECT_EQ(c.heldBytes(), k);
+        auto blocks = c.feed(ByteView(kNotice.data() + k, kNotice.size() - k));
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(blocks[0], kNotice);
+        EXPECT_FALSE(c.holding());
+    }
+    // After an upload in the same arrival: the upload goes on, the notice's head waits.
+    StreamCutter c;
+    const Bytes up = Upload();
+    auto blocks = c.feed(Cat({up, Bytes(kNotice.begin(), kNotice.begin() + 3)}));
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0], up);
+    EXPECT_EQ(c.heldBytes(), 3u);
+    // A quiet connection hands on the partial notice as it is.
+    EXPECT_EQ(c.flush(), Bytes(kNotice.begin(), kNotice.begin() + 3));
+    EXPECT_FALSE(c.holding());
+}
+
+TEST(StreamCutter, BytesThatStopMatchingTheNoticeGoOnAsTheyCame) {
+    StreamCutter c;
+    EXPECT_TRUE(c.feed(Bytes{0x71, 0x05}).empty());
+    auto blocks = c.feed(Bytes{0x03, 0x00});
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0], (Bytes{0x71, 0x05, 0x03, 0x00}));
+    EXPECT_FALSE(c.holding());
+    // Mismatch at the last notice byte, in one arrival.
+    blocks = c.feed(Bytes{0x71, 0x05, 0x02, 0x00, 0xAC, 0x01});
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0], (Bytes{0x71, 0x05, 0x02, 0x00, 0xAC, 0x01}));
+    EXPECT_FALSE(c.holding());
 }
 
 TEST(StreamCutter, PartialHeaderWaits) {
