@@ -25,9 +25,20 @@ LogTextBox::LogTextBox(QWidget* parent) : QAbstractScrollArea(parent) {
 
 LogTextBox::~LogTextBox() = default;
 
-QString LogTextBox::text() const { return QString::fromUtf8(bytes_); }
+void LogTextBox::bringInPending() const {
+    if (!bringIn_ || bringingIn_) return;
+    bringingIn_ = true;
+    bringIn_();   // appends through the owner's pointer to this box
+    bringingIn_ = false;
+}
+
+QString LogTextBox::text() const {
+    bringInPending();
+    return QString::fromUtf8(bytes_);
+}
 
 void LogTextBox::setText(const QString& text) {
+    bringInPending();   // what came before the new text is replaced with the rest
     bytes_ = text.toUtf8();
     bytes_.squeeze();
     utf16Size_ = 0;
@@ -41,8 +52,18 @@ void LogTextBox::setText(const QString& text) {
 
 void LogTextBox::appendText(const QString& piece) {
     if (piece.isEmpty()) return;
+    bringInPending();
     const qsizetype from = bytes_.size();
     bytes_ += piece.toUtf8();
+    indexLines(from);
+    viewChanged();
+}
+
+void LogTextBox::appendUtf8(std::string_view piece) {
+    if (piece.empty()) return;
+    bringInPending();
+    const qsizetype from = bytes_.size();
+    bytes_.append(piece.data(), static_cast<qsizetype>(piece.size()));
     indexLines(from);
     viewChanged();
 }
@@ -95,6 +116,7 @@ QString LogTextBox::toPlainText() const {
 }
 
 LogTextBox::Caret LogTextBox::textCursor() const {
+    bringInPending();
     // Every change leaves the caret at the end.
     const int end = static_cast<int>(utf16Size_ - crCount_);
     return Caret(end, end);
@@ -144,6 +166,7 @@ void LogTextBox::syncScrollBars() {
 }
 
 void LogTextBox::paintEvent(QPaintEvent*) {
+    bringInPending();
     QPainter p(viewport());
     const QFontMetrics fm(font());
     const int lineH = std::max(1, fm.lineSpacing());

@@ -14,6 +14,8 @@
 #include <QAbstractScrollArea>
 #include <QString>
 
+#include <functional>
+#include <string_view>
 #include <vector>
 
 class LogTextBox : public QAbstractScrollArea {
@@ -45,17 +47,23 @@ public:
     explicit LogTextBox(QWidget* parent = nullptr);
     ~LogTextBox() override;
 
+    // Text that its owner has gathered but not yet appended: it is brought in
+    // before anything reads, counts or paints the box, so every reader sees the
+    // box exactly as if each piece had been appended as it came.
+    void setPendingSource(std::function<void()> bringIn) { bringIn_ = std::move(bringIn); }
+
     QString text() const;                            // exactly what the box holds
-    qsizetype length() const { return utf16Size_; }  // in UTF-16 units
+    qsizetype length() const { bringInPending(); return utf16Size_; }  // in UTF-16 units
     void setText(const QString& text);               // replace all; caret to the end
     void appendText(const QString& piece);           // text += piece; caret to the end
+    void appendUtf8(std::string_view piece);         // the same, for text already in UTF-8
 
     // The view: the text without CR characters, lines split at LF.
     QString toPlainText() const;
     void setPlainText(const QString& text) { setText(text); }
-    const Document* document() const { return &document_; }
+    const Document* document() const { bringInPending(); return &document_; }
     Caret textCursor() const;
-    qsizetype lineCount() const { return static_cast<qsizetype>(lineStarts_.size()); }
+    qsizetype lineCount() const { bringInPending(); return static_cast<qsizetype>(lineStarts_.size()); }
     QString lineText(qsizetype line) const;           // one line as shown (no CR, no LF)
 
     // The box is always read-only; kept for the callers that state it.
@@ -77,6 +85,7 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    void bringInPending() const;
     void indexLines(qsizetype from);   // record the line starts in bytes_[from..]
     void viewChanged();                // coalesced: scroll bars to the end, repaint
     void syncScrollBars();
@@ -90,5 +99,7 @@ private:
     qsizetype longestLine_ = 0;               // in bytes, for the horizontal range
     bool selectAll_ = false;
     bool syncPending_ = false;
+    std::function<void()> bringIn_;
+    mutable bool bringingIn_ = false;
     Document document_{this};
 };

@@ -38,6 +38,11 @@ TrafficLogPanel::TrafficLogPanel(QWidget* parent) : QWidget(parent) {
     grid->setColumnStretch(0, 1);
 
     connect(CmdClear_, &QPushButton::clicked, this, [this] { txtBaoWen_->setText(QString()); });
+
+    writeTimer_.setSingleShot(true);
+    writeTimer_.setInterval(40);
+    connect(&writeTimer_, &QTimer::timeout, this, &TrafficLogPanel::writePending);
+    txtBaoWen_->setPendingSource([this] { writePending(); });
 }
 
 LogTextBox* TrafficLogPanel::txtBaoWen() const { return txtBaoWen_; }
@@ -48,12 +53,24 @@ QPushButton* TrafficLogPanel::CmdClear() const { return CmdClear_; }
 void TrafficLogPanel::append(const QByteArray& bytes, bool sent) {
     // A check box's value: 0 unticked, 1 ticked, 2 greyed.
     if (static_cast<int>(CheckShow_->checkState()) < 1) return;
+    pending_.push_back({bytes, sent, QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString()});
+    if (!writeTimer_.isActive()) writeTimer_.start();
+}
+
+void TrafficLogPanel::writePending() {
+    writeTimer_.stop();
+    std::vector<PendingLine> lines;
+    lines.swap(pending_);
+    for (const PendingLine& line : lines) writeLine(line);
+}
+
+void TrafficLogPanel::writeLine(const PendingLine& l) {
     if (static_cast<int>(CheckClear_->checkState()) > 0 && txtBaoWen_->length() > kAutoClearAbove)
         txtBaoWen_->setText(QString());
-    if (bytes.isEmpty()) return;
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    const std::string time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss")).toStdString();
+    if (l.bytes.isEmpty()) return;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(l.bytes.constData());
     const std::string line =
-        ht6630::TrafficLine(ht6630::ByteView(data, static_cast<std::size_t>(bytes.size())), sent, time);
-    txtBaoWen_->appendText(QString::fromStdString(line));
+        ht6630::TrafficLine(ht6630::ByteView(data, static_cast<std::size_t>(l.bytes.size())), l.sent, l.time);
+    // Straight into the box's UTF-8 text: a large block's line is never converted twice.
+    txtBaoWen_->appendUtf8(line);
 }
