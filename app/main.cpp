@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is
     // searched on every read-notifier toggle, which costs O(connections) per read.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    // Every frame reads the local time, and each reading re-examines the zone file
+    // (a stat call) unless TZ names it: name the system's zone once.
+    if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     RepaintThrottle::install(&app);

@@ -1,6 +1,7 @@
 #include "core/UdpDataCentre.h"
 
 #include <QNetworkDatagram>
+#include <QVariant>
 
 #include "protocol/NumberEntry.h"
 
@@ -35,6 +36,10 @@ bool UdpDataCentre::start() {
         socket_->close();
         return false;
     }
+    // Thousands of terminals send while the event loop is busy elsewhere for a
+    // moment (a large log growing, the system paging): a receive buffer of a few
+    // megabytes keeps those datagrams instead of dropping them. The system caps it.
+    socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(int(kReceiveBuffer)));
     setServiceState(true, QStringLiteral("UDP服务已启动！"));
     return true;
 }

@@ -18,6 +18,7 @@ public:
     ~UdpDataCentre() override;
 
     ht6630::dialogue::Channel channel() const override { return ht6630::dialogue::Channel::Udp; }
+    static constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
     // Binds to the session's address and port; false when that fails.
     bool start();

@@ -28,6 +28,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QTableView>
+
+#include <vector>
+
 #include "ui/LogTextBox.h"
 #include "ui/MsgBoxLog.h"
 
@@ -37,7 +41,8 @@ const QStringList& WindowNames() {
     static const QStringList names = {
         QStringLiteral("frmMainDtu"),           QStringLiteral("FrmSetPort"),
         QStringLiteral("FrmInfrared"),          QStringLiteral("frmServerInfrared_TCP"),
-        QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo")};
+        QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo"),
+        QStringLiteral("frmTerminals"),         QStringLiteral("frmChart")};
     return names;
 }
 
@@ -162,6 +167,25 @@ QJsonObject Describe(QObject* obj) {
         r[QStringLiteral("items")] = ToArray(items);
         r[QStringLiteral("index")] = list->currentRow();
         r[QStringLiteral("text")] = list->currentItem() ? list->currentItem()->text() : QString();
+    } else if (auto* table = qobject_cast<QTableView*>(obj)) {
+        // A table as shown: the visible columns' header texts, the rows in the
+        // view's order (after its sorting and filtering).
+        r[QStringLiteral("kind")] = QStringLiteral("table");
+        const QAbstractItemModel* m = table->model();
+        QJsonArray columns, rows;
+        std::vector<int> shown;
+        const int columnCount = m ? m->columnCount() : 0;
+        for (int logical = 0; logical < columnCount; ++logical)
+            if (!table->isColumnHidden(logical)) shown.push_back(logical);
+        for (int c : shown) columns.append(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+        for (int row = 0; m && row < m->rowCount(); ++row) {
+            QJsonArray cells;
+            for (int c : shown) cells.append(m->index(row, c).data(Qt::DisplayRole).toString());
+            rows.append(cells);
+        }
+        r[QStringLiteral("columns")] = columns;
+        r[QStringLiteral("rows")] = rows;
+        r[QStringLiteral("index")] = table->currentIndex().isValid() ? table->currentIndex().row() : -1;
     } else if (auto* tabs = qobject_cast<QTabWidget*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("tabs");
         QStringList captions;

@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QFileInfo>
 
 #include "ui/LogTextBox.h"
@@ -156,6 +159,32 @@ private slots:
         QCOMPARE(Get(s, QStringLiteral("FrmSetPort/TimChild")).value(QStringLiteral("kind")).toString(),
                  QStringLiteral("timer"));
         delete child;
+    }
+
+    // A table reads as shown: visible columns' headers, rows in the sorted and filtered order.
+    void tableReadsAsShown() {
+        AutomationServer s;
+        QStandardItemModel model(3, 3);
+        model.setHorizontalHeaderLabels({QStringLiteral("条形码"), QStringLiteral("hidden"), QStringLiteral("温度")});
+        const char* rows[3][3] = {{"2012345678903", "x", "21.5"}, {"2012345678901", "y", "-3.0"}, {"9000000000000", "z", "7"}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) model.setItem(r, c, new QStandardItem(QString::fromUtf8(rows[r][c])));
+        QSortFilterProxyModel proxy;
+        proxy.setSourceModel(&model);
+        proxy.setFilterKeyColumn(0);
+        proxy.setFilterFixedString(QStringLiteral("2012"));
+        proxy.sort(0);
+        auto* table = new QTableView(console_);
+        table->setObjectName(QStringLiteral("tblProbe"));
+        table->setModel(&proxy);
+        table->setColumnHidden(1, true);
+        const QJsonObject r = Get(s, QStringLiteral("FrmInfrared/tblProbe"));
+        QCOMPARE(r.value(QStringLiteral("kind")).toString(), QStringLiteral("table"));
+        QCOMPARE(r.value(QStringLiteral("columns")).toArray(), QJsonArray({QStringLiteral("条形码"), QStringLiteral("温度")}));
+        QCOMPARE(r.value(QStringLiteral("rows")).toArray(),
+                 QJsonArray({QJsonArray({QStringLiteral("2012345678901"), QStringLiteral("-3.0")}),
+                             QJsonArray({QStringLiteral("2012345678903"), QStringLiteral("21.5")})}));
+        delete table;
     }
 
     void hiddenLogTextIsExact() {
