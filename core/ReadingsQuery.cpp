@@ -128,9 +128,11 @@ bool ReadingsQuery::readings(const QStringList& barCodes, const QString& from, c
     codes.removeDuplicates();
     if (codes.isEmpty()) codes.append(QString());
     // "~" sorts after every digit and "T": an empty upper bound takes everything.
+    // A null string would bind as NULL, which compares with nothing.
+    const QString lower = from.isEmpty() ? QStringLiteral("") : from;
     const QString upper = to.isEmpty() ? QStringLiteral("~") : to;
     for (const QString& code : codes) {
-        q.bindValue(0, from);
+        q.bindValue(0, lower);
         q.bindValue(1, upper);
         if (!barCodes.isEmpty()) q.bindValue(2, code);
         if (!q.exec()) return fail(QStringLiteral("无法读取读数：") + ErrorText(q.lastError()));
