@@ -136,7 +136,7 @@ bool ReadingsStore::flush(int timeoutMs) {
 
 void ReadingsStore::run() {
     ReadingsWriter writer(path_, connectionName_);
-    std::vector<StoreRow> held;   // taken from the queue, not yet committed
+    std::deque<StoreRow> held;    // taken from the queue, not yet committed
     QString status;               // the status text shown now
     QString reason;               // why the last attempt failed
     QElapsedTimer sincePrune;
@@ -175,12 +175,14 @@ void ReadingsStore::run() {
             });
             stopping = stop_;
             // While failing, the held rows are retried before anything newer is taken.
+            // Callers wait for this lock: take the whole queue in one swap when it fits a batch.
             if (held.empty()) {
-                const std::size_t n = std::min(queue_.size(), kBatchRows);
-                held.reserve(n);
-                for (std::size_t i = 0; i < n; ++i) {
-                    held.push_back(std::move(queue_.front()));
-                    queue_.pop_front();
+                if (queue_.size() <= kBatchRows) {
+                    held.swap(queue_);
+                } else {
+                    const auto end = queue_.begin() + std::ptrdiff_t(kBatchRows);
+                    held.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(end));
+                    queue_.erase(queue_.begin(), end);
                 }
                 flushWanted_ = false;
             }
@@ -196,11 +198,16 @@ void ReadingsStore::run() {
 
         const bool ok = attempt();
         failing = !ok;
+        if (!ok && prune) {
+            // Delete the old readings once the file can be written again.
+            std::lock_guard lock(mutex_);
+            retentionChanged_ = true;
+        }
         if (ok) {
             int readings = 0;
             for (const StoreRow& r : held) readings += std::holds_alternative<RoomRow>(r.data) ? 1 : 0;
             const std::size_t n = held.size();
-            held.clear();
+            held = {};   // destroyed here, outside the lock
             if (n) {
                 {
                     std::lock_guard lock(mutex_);

@@ -153,7 +153,7 @@ QString ReadingsWriter::localText(qint64 ms) {
     return cachedText_;
 }
 
-bool ReadingsWriter::write(const std::vector<StoreRow>& rows, QString* error) {
+bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
     if (!open_) {
         *error = QStringLiteral("数据库未打开");
         return false;

@@ -6,8 +6,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <deque>
 #include <memory>
-#include <vector>
 
 #include "core/ReadingsRows.h"
 
@@ -26,7 +26,7 @@ public:
     void close();
 
     // Commits the rows in one transaction; on failure nothing of them is stored.
-    bool write(const std::vector<StoreRow>& rows, QString* error);
+    bool write(const std::deque<StoreRow>& rows, QString* error);
     // Deletes what is older than `days` days; returns the readings deleted, -1 on failure.
     int prune(int days, QString* error);
 

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 #include "core/ReadingsQuery.h"
 #include "core/ReadingsStore.h"
 
@@ -102,6 +104,28 @@ private slots:
         QVERIFY2(log.texts.last().startsWith(QStringLiteral("提示信息:读数库无法写入：")), qPrintable(log.texts.last()));
         QVERIFY(!store.flush(300));
         QVERIFY(QFile::remove(blocker));
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.size() >= 2 && log.texts.last().isEmpty(), 5000);
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 3);
+    }
+
+    void readOnlyFileIsReportedAndResumed() {
+        if (::geteuid() == 0) QSKIP("file modes do not stop root");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        { ReadingsStore(path).flush(10000); }
+        const auto writable = [&](bool on) {
+            const auto mode = on ? QFile::ReadOwner | QFile::WriteOwner : QFile::ReadOwner;
+            return QFile::setPermissions(path, mode) &&
+                   QFile::setPermissions(dir.path(), mode | QFile::ExeOwner);
+        };
+        QVERIFY(writable(false));
+        ReadingsStore store(path);
+        StatusLog log(store);
+        store.addRoomUpload(Upload("2012345678901", 4, 0, 3), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty(), 5000);
+        QVERIFY(log.texts.last().startsWith(QStringLiteral("提示信息:读数库无法写入：")));
+        QVERIFY(writable(true));
         QTRY_VERIFY_WITH_TIMEOUT(log.texts.size() >= 2 && log.texts.last().isEmpty(), 5000);
         QVERIFY(store.flush(10000));
         QCOMPARE(int(Stored(path).size()), 3);
