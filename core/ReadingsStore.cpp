@@ -58,7 +58,7 @@ void ReadingsStore::enqueue(std::vector<StoreRow>&& rows) {
         std::lock_guard lock(mutex_);
         for (StoreRow& r : rows) queue_.push_back(std::move(r));
         enqueued_ += rows.size();
-        while (queue_.size() > kMaxQueued) {
+        while (queue_.size() > maxQueued_) {
             queue_.pop_front();
             ++done_;
             ++dropped_;
@@ -109,6 +109,11 @@ void ReadingsStore::addEvent(const QString& barCode, const QString& kind, Channe
     std::vector<StoreRow> rows;
     rows.push_back(StoreRow{barCode, at.toMSecsSinceEpoch(), channel, EventRow{kind, peer}});
     enqueue(std::move(rows));
+}
+
+void ReadingsStore::setMaxQueued(std::size_t rows) {
+    std::lock_guard lock(mutex_);
+    maxQueued_ = std::max<std::size_t>(1, rows);
 }
 
 void ReadingsStore::setRetentionDays(int days) {
@@ -185,6 +190,15 @@ void ReadingsStore::run() {
                     queue_.erase(queue_.begin(), end);
                 }
                 flushWanted_ = false;
+            }
+            // Rows kept for a retry count against the bound too, and they are the oldest.
+            for (std::size_t total = held.size() + queue_.size(); total > maxQueued_; --total) {
+                if (!held.empty())
+                    held.pop_front();
+                else
+                    queue_.pop_front();
+                ++done_;
+                ++dropped_;
             }
             retention = retentionDays_;
             prune = retention > 0 && (retentionChanged_ || !sincePrune.isValid() ||

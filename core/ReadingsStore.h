@@ -27,7 +27,7 @@ public:
     using Channel = core::Channel;
 
     // Rows kept in memory at most while the file cannot be written; beyond it the
-    // oldest are dropped.
+    // oldest are dropped and the status text says how many.
     static constexpr std::size_t kMaxQueued = 1'000'000;
 
     explicit ReadingsStore(const QString& path, QObject* parent = nullptr);
@@ -41,6 +41,9 @@ public:
     // kind: "registration", "heartbeat", "upload-end", "connect", "disconnect".
     void addEvent(const QString& barCode, const QString& kind, Channel channel, const QString& peer,
                   const QDateTime& at);
+
+    // A lower bound than kMaxQueued (small devices, tests).
+    void setMaxQueued(std::size_t rows);
 
     // Readings older than this many days are deleted now and then; 0 keeps everything.
     void setRetentionDays(int days);
@@ -72,6 +75,7 @@ private:
     std::uint64_t enqueued_ = 0;         // rows ever enqueued
     std::uint64_t done_ = 0;             // rows committed or dropped, in queue order
     std::uint64_t dropped_ = 0;          // dropped and not yet reported
+    std::size_t maxQueued_ = kMaxQueued;
     int retentionDays_ = 0;
     bool retentionChanged_ = false;
     bool flushWanted_ = false;

@@ -109,6 +109,28 @@ private slots:
         QCOMPARE(int(Stored(path).size()), 3);
     }
 
+    void oldestRowsAreDroppedBeyondTheBound() {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath("Data");
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString path = blocker + "/readings.db";
+        ReadingsStore store(path);
+        store.setMaxQueued(100);
+        StatusLog log(store);
+        for (int day = 1; day <= 6; ++day)   // 6 x 24 distinct readings, oldest first
+            store.addRoomUpload(Upload("2012345678901", day, 0, 24), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty() && log.texts.last().contains(QStringLiteral("已丢弃")), 5000);
+        QVERIFY(QFile::remove(blocker));
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.last().isEmpty(), 5000);
+        QVERIFY(store.flush(10000));
+        const auto rows = Stored(path);
+        QCOMPARE(int(rows.size()), 100);   // the newest: day 1 and day 2 up to 19:30 were dropped
+        QCOMPARE(rows.front().time, QStringLiteral("2024-05-02T20:30:00"));
+        QCOMPARE(rows.back().time, QStringLiteral("2024-05-06T23:30:00"));
+    }
+
     void readOnlyFileIsReportedAndResumed() {
         if (::geteuid() == 0) QSKIP("file modes do not stop root");
         QTemporaryDir dir;
