@@ -1,0 +1,85 @@
+#pragma once
+// The readings store: decoded uploads, heat-meter records, live readings and
+// terminal events go into an SQLite file. Callers only enqueue; one writer thread
+// with its own connection commits a transaction per batch, at most 250 ms apart.
+// When the file cannot be written the rows wait in memory (bounded) and the
+// writer retries about every second.
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "core/ReadingsRows.h"
+#include "protocol/Readings.h"
+
+class QThread;
+
+namespace core {
+
+class ReadingsStore : public QObject {
+    Q_OBJECT
+public:
+    using Channel = core::Channel;
+
+    // Rows kept in memory at most while the file cannot be written; beyond it the
+    // oldest are dropped and the status text says how many.
+    static constexpr std::size_t kMaxQueued = 1'000'000;
+
+    explicit ReadingsStore(const QString& path, QObject* parent = nullptr);
+    ~ReadingsStore() override;   // flushes (waiting at most 10 s) and stops the writer
+
+    // Thread-safe and cheap: nothing here waits for the disk.
+    void addRoomUpload(const ht6630::RoomUpload& upload, Channel channel, const QDateTime& receivedAt);
+    void addHeatRecords(const QString& barCode, const std::vector<ht6630::HeatMeterRecord>& records,
+                        Channel channel, const QDateTime& receivedAt);
+    void addLiveReading(const QString& barCode, double temperature, double humidity, const QDateTime& at);
+    // kind: "registration", "heartbeat", "upload-end", "connect", "disconnect".
+    void addEvent(const QString& barCode, const QString& kind, Channel channel, const QString& peer,
+                  const QDateTime& at);
+
+    // A lower bound than kMaxQueued (small devices, tests).
+    void setMaxQueued(std::size_t rows);
+
+    // Readings older than this many days are deleted now and then; 0 keeps everything.
+    void setRetentionDays(int days);
+
+    // Blocks until every row enqueued before the call is committed (or dropped).
+    // A negative timeout waits for ever; returns false when the time ran out.
+    bool flush(int timeoutMs = -1);
+
+    QString path() const { return path_; }
+
+signals:
+    // "提示信息:…" while the file cannot be written, "" once it can again.
+    // Both are emitted from the writer thread.
+    void statusChanged(const QString& text);
+    void batchCommitted(int readings);
+
+private:
+    void enqueue(std::vector<StoreRow>&& rows);
+    void run();   // the writer thread
+
+    const QString path_;
+    const QString connectionName_;
+    QThread* thread_ = nullptr;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;       // the writer: rows, a flush or the stop
+    std::condition_variable committed_;  // flush(): progress
+    std::deque<StoreRow> queue_;
+    std::uint64_t enqueued_ = 0;         // rows ever enqueued
+    std::uint64_t done_ = 0;             // rows committed or dropped, in queue order
+    std::uint64_t dropped_ = 0;          // dropped and not yet reported
+    std::size_t maxQueued_ = kMaxQueued;
+    int retentionDays_ = 0;
+    bool retentionChanged_ = false;
+    bool flushWanted_ = false;
+    bool stop_ = false;
+};
+
+}  // namespace core

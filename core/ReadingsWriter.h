@@ -1,0 +1,45 @@
+#pragma once
+// The SQL side of the readings store's writer thread: its own connection, the
+// prepared statements, one transaction per batch. Made, used and destroyed on
+// the writer thread only.
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <deque>
+#include <memory>
+
+#include "core/ReadingsRows.h"
+
+namespace core {
+
+class ReadingsWriter {
+public:
+    ReadingsWriter(const QString& path, const QString& connectionName);
+    ~ReadingsWriter();
+    ReadingsWriter(const ReadingsWriter&) = delete;
+    ReadingsWriter& operator=(const ReadingsWriter&) = delete;
+
+    // Opens (creating the file and its folder), sets WAL and migrates.
+    bool open(QString* error);
+    bool isOpen() const { return open_; }
+    void close();
+
+    // Commits the rows in one transaction; on failure nothing of them is stored.
+    bool write(const std::deque<StoreRow>& rows, QString* error);
+    // Deletes what is older than `days` days; returns the readings deleted, -1 on failure.
+    int prune(int days, QString* error);
+
+private:
+    struct Statements;
+    QString localText(qint64 ms);
+
+    const QString path_;
+    const QString connectionName_;
+    bool open_ = false;
+    std::unique_ptr<Statements> st_;
+    qint64 cachedSecond_ = -1;   // received times repeat within a batch: format each second once
+    QString cachedText_;
+};
+
+}  // namespace core

@@ -1,0 +1,263 @@
+// The readings store on real SQLite files: a record uploaded twice is stored
+// once with its exact values, batches reach the file without flush(), a file
+// that cannot be opened or written is reported and resumed without the caller
+// waiting, and everything survives closing and reopening.
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "core/ReadingsQuery.h"
+#include "core/ReadingsStore.h"
+
+using core::Channel;
+using core::ReadingsStore;
+
+namespace {
+
+ht6630::RoomUpload Upload(const std::string& barCode, int day, int firstHour, int records) {
+    ht6630::RoomUpload u;
+    u.barCode = barCode;
+    u.batteryCentivolts = 361;
+    for (int i = 0; i < records; ++i)
+        u.records.push_back({ht6630::CivilTime{2024, 5, day, firstHour + i, 30, 0}, -53 + i, 456 + i});
+    return u;
+}
+
+std::vector<core::StoredReading> Stored(const QString& path) {
+    std::vector<core::StoredReading> out;
+    core::ReadingsQuery q(path);
+    if (!q.readings({}, {}, {}, [&](const core::StoredReading& r) {
+            out.push_back(r);
+            return true;
+        }))
+        return {};
+    return out;
+}
+
+// Status texts, collected on the test thread.
+struct StatusLog {
+    explicit StatusLog(ReadingsStore& store) {
+        QObject::connect(&store, &ReadingsStore::statusChanged, &context,
+                         [this](const QString& text) { texts.append(text); });
+    }
+    QObject context;
+    QStringList texts;
+};
+
+}  // namespace
+
+class TestReadingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void recordSentTwiceIsStoredOnceWithExactValues() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        const QDateTime received(QDate(2024, 5, 17), QTime(9, 0, 7));
+        {
+            ReadingsStore store(path);
+            auto upload = Upload("2012345678901", 17, 8, 2);
+            upload.records.push_back({std::nullopt, 200, 500});   // no valid time: not stored
+            store.addRoomUpload(upload, Channel::Udp, received);
+            store.addRoomUpload(upload, Channel::Tcp, received.addSecs(60));
+            QVERIFY(store.flush(10000));
+        }
+        const auto rows = Stored(path);
+        QCOMPARE(int(rows.size()), 2);
+        QCOMPARE(rows[0].barCode, QStringLiteral("2012345678901"));
+        QCOMPARE(rows[0].time, QStringLiteral("2024-05-17T08:30:00"));
+        QCOMPARE(rows[0].temperatureC, -5.3);
+        QCOMPARE(rows[0].humidityPct, 45.6);
+        QVERIFY(rows[0].batteryV.has_value());
+        QCOMPARE(*rows[0].batteryV, 3.61);
+        QCOMPARE(rows[0].source, QStringLiteral("UDP"));   // the first arrival is kept
+        QCOMPARE(rows[0].received, QStringLiteral("2024-05-17T09:00:07"));
+        QCOMPARE(rows[1].time, QStringLiteral("2024-05-17T09:30:00"));
+        QCOMPARE(rows[1].temperatureC, -5.2);
+    }
+
+    void batchesReachTheFileWithoutFlush() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        ReadingsStore store(path);
+        store.addRoomUpload(Upload("2012345678901", 1, 0, 5), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_COMPARE_WITH_TIMEOUT(int(Stored(path).size()), 5, 2000);
+    }
+
+    void unopenableFileIsReportedAndResumed() {
+        QTemporaryDir dir;
+        // A file where the database's folder should be: neither folder nor file can be made.
+        const QString blocker = dir.filePath("Data");
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString path = blocker + "/readings.db";
+        ReadingsStore store(path);
+        StatusLog log(store);
+        store.addRoomUpload(Upload("2012345678901", 2, 0, 3), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty(), 5000);
+        QVERIFY2(log.texts.last().startsWith(QStringLiteral("提示信息:读数库无法写入：")), qPrintable(log.texts.last()));
+        QVERIFY(!store.flush(300));
+        QVERIFY(QFile::remove(blocker));
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.size() >= 2 && log.texts.last().isEmpty(), 5000);
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 3);
+    }
+
+    void oldestRowsAreDroppedBeyondTheBound() {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath("Data");
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString path = blocker + "/readings.db";
+        ReadingsStore store(path);
+        store.setMaxQueued(100);
+        StatusLog log(store);
+        for (int day = 1; day <= 6; ++day)   // 6 x 24 distinct readings, oldest first
+            store.addRoomUpload(Upload("2012345678901", day, 0, 24), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty() && log.texts.last().contains(QStringLiteral("已丢弃")), 5000);
+        QVERIFY(QFile::remove(blocker));
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.last().isEmpty(), 5000);
+        QVERIFY(store.flush(10000));
+        const auto rows = Stored(path);
+        QCOMPARE(int(rows.size()), 100);   // the newest: day 1 and day 2 up to 19:30 were dropped
+        QCOMPARE(rows.front().time, QStringLiteral("2024-05-02T20:30:00"));
+        QCOMPARE(rows.back().time, QStringLiteral("2024-05-06T23:30:00"));
+    }
+
+    void readOnlyFileIsReportedAndResumed() {
+        if (::geteuid() == 0) QSKIP("file modes do not stop root");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        { ReadingsStore(path).flush(10000); }
+        const auto writable = [&](bool on) {
+            const auto mode = on ? QFile::ReadOwner | QFile::WriteOwner : QFile::ReadOwner;
+            return QFile::setPermissions(path, mode) &&
+                   QFile::setPermissions(dir.path(), mode | QFile::ExeOwner);
+        };
+        QVERIFY(writable(false));
+        ReadingsStore store(path);
+        StatusLog log(store);
+        store.addRoomUpload(Upload("2012345678901", 4, 0, 3), Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty(), 5000);
+        QVERIFY(log.texts.last().startsWith(QStringLiteral("提示信息:读数库无法写入：")));
+        QVERIFY(writable(true));
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.size() >= 2 && log.texts.last().isEmpty(), 5000);
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 3);
+    }
+
+    void lockedFileNeverBlocksTheCaller() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        ReadingsStore store(path);
+        StatusLog log(store);
+        store.addEvent("2012345678901", "connect", Channel::Tcp, "127.0.0.1:5000", QDateTime::currentDateTime());
+        QVERIFY(store.flush(10000));
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "locker");
+            other.setDatabaseName(path);
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            // The lock is held by this thread: a caller waiting for the disk would never return.
+            for (int i = 0; i < 200; ++i)
+                store.addRoomUpload(Upload(std::to_string(2012345678000LL + i), 3, 0, 10), Channel::Tcp,
+                                    QDateTime::currentDateTime());
+            QTRY_VERIFY_WITH_TIMEOUT(!log.texts.isEmpty(), 10000);
+            QVERIFY(log.texts.last().startsWith(QStringLiteral("提示信息:读数库无法写入：")));
+            QVERIFY(lock.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("locker");
+        QTRY_VERIFY_WITH_TIMEOUT(log.texts.size() >= 2 && log.texts.last().isEmpty(), 10000);
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 2000);
+    }
+
+    void reopenKeepsEverything() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        const QDateTime t0(QDate(2024, 6, 1), QTime(12, 0, 0));
+        {
+            ReadingsStore store(path);
+            store.addEvent("2012345678901", "registration", Channel::Tcp, "127.0.0.1:4000", t0);
+            store.addRoomUpload(Upload("2012345678901", 1, 0, 4), Channel::Tcp, t0);
+            ht6630::HeatMeterRecord heat;
+            heat.meterAddress = "1234567890";
+            heat.heat = 12.5;
+            heat.meterClock = "2024-06-01 11:59:00";
+            store.addHeatRecords("2012345678901", {heat, heat}, Channel::Tcp, t0);
+            store.addLiveReading("2012345678901", 21.5, 40.0, t0);
+        }
+        {
+            ReadingsStore store(path);
+            store.addRoomUpload(Upload("2012345678901", 1, 10, 2), Channel::Udp, t0.addSecs(3600));
+            store.addEvent("2012345678901", "heartbeat", Channel::Udp, "127.0.0.1:4001", t0.addSecs(3600));
+        }
+        core::ReadingsQuery q(path);
+        QVERIFY2(q.isOpen(), qPrintable(q.error()));
+        const auto terminals = q.terminals();
+        QVERIFY(terminals.has_value());
+        QCOMPARE(int(terminals->size()), 1);
+        const core::TerminalSummary& t = terminals->front();
+        QCOMPARE(t.readings, qint64(6));
+        QCOMPARE(t.firstSeen, QStringLiteral("2024-06-01T12:00:00"));
+        QCOMPARE(t.lastSeen, QStringLiteral("2024-06-01T13:00:00"));
+        QCOMPARE(t.lastRecordTime, QStringLiteral("2024-05-01T11:30:00"));
+        QCOMPARE(*t.lastTemperature, -5.2);
+        QCOMPARE(t.channel, QStringLiteral("UDP"));
+        QCOMPARE(t.peer, QStringLiteral("127.0.0.1:4001"));
+
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery s(db);
+        const auto one = [&](const char* sql) { return s.exec(sql) && s.next() ? s.value(0) : QVariant(); };
+        QCOMPARE(one("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(one("PRAGMA user_version").toInt(), 1);
+        QCOMPARE(one("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
+        QCOMPARE(one("SELECT count(*) FROM heat_readings").toInt(), 1);
+        QCOMPARE(one("SELECT count(*) FROM events").toInt(), 2);
+        QCOMPARE(one("SELECT count(*) FROM live_readings").toInt(), 1);
+        s = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("check");
+    }
+
+    void retentionDeletesOldReadings() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        ReadingsStore store(path);
+        const QDate today = QDate::currentDate();
+        auto recent = Upload("2012345678901", today.day(), 0, 1);
+        recent.records[0].time = ht6630::CivilTime{today.year(), today.month(), today.day(), 0, 0, 0};
+        store.addRoomUpload(Upload("2012345678901", 1, 0, 3), Channel::Tcp, QDateTime::currentDateTime());   // 2024
+        store.addRoomUpload(recent, Channel::Tcp, QDateTime::currentDateTime());
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 4);
+        store.setRetentionDays(30);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Stored(path).size()), 1, 3000);
+    }
+
+    void badFilesAreRefusedByTheQuery() {
+        QTemporaryDir dir;
+        QVERIFY(!core::ReadingsQuery(dir.filePath("missing.db")).isOpen());
+        QFile junk(dir.filePath("junk.db"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(8192, 'x'));
+        junk.close();
+        core::ReadingsQuery q(junk.fileName());
+        QVERIFY(!q.isOpen());
+        QVERIFY(!q.error().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadingsStore)
+#include "tst_readings_store.moc"
