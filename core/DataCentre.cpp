@@ -70,6 +70,7 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
         const ht6630::ByteView view(reinterpret_cast<const std::uint8_t*>(block.constData()),
                                     static_cast<std::size_t>(block.size()));
         const std::vector<Action> actions = ht6630::dialogue::HandleBlock(channel(), view, snapshot(), LocalNow());
+        reportEvent(block, peer);
         for (const Action& a : actions) {
             if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
                 co_await queue.wait(a.delaySeconds);
@@ -121,6 +122,19 @@ void DataCentre::applyAction(const Action& a, const Peer& peer) {
 }
 
 void DataCentre::applyChannelAction(const Action&, const Peer&) {}
+
+void DataCentre::reportEvent(const QByteArray& b, const Peer& peer) {
+    if (b.size() < 15) return;
+    const auto* d = reinterpret_cast<const std::uint8_t*>(b.constData());
+    const bool terminalFrame = d[0] == 0x51 && d[1] == 0x56 && d[b.size() - 1] == 0x0D;
+    if (terminalFrame && (d[2] == 0x01 || d[2] == 0x02)) {
+        const QString barCode = QString::fromStdString(ht6630::BarCodeFromAddress(ht6630::ByteView(d + 3, 7)));
+        emit terminalEvent(barCode, d[2] == 0x01 ? QStringLiteral("registration") : QStringLiteral("heartbeat"),
+                           peerText(peer));
+    } else if (d[0] == 0x71 && d[1] == 0x05 && d[2] == 0x02 && d[3] == 0x00 && d[4] == 0xAB) {
+        emit terminalEvent(peerBarCode(peer), QStringLiteral("upload-end"), peerText(peer));
+    }
+}
 
 void DataCentre::submitRequest(Op op, const QString& termAddr, const QByteArray& frame) {
     termAddr_ = termAddr;

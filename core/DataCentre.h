@@ -89,6 +89,9 @@ signals:
     void terminalOnline(const QString& barCode, int connection, const QString& peerAddress);
     void terminalOffline(const QString& barCode, int connection, const QString& peerAddress);
     void netLog(const QString& message);                           // the network log
+    // A terminal's registration, heart beat or upload end ("registration",
+    // "heartbeat", "upload-end"), with the peer's address, as it arrives.
+    void terminalEvent(const QString& barCode, const QString& kind, const QString& peerAddress);
 
 protected:
     // The channel's own actions (lists, network log, bar-code slots); default: none.
@@ -99,13 +102,16 @@ protected:
     // Configuration mode after the handshake: send the pending frame now.
     virtual void sendRequestNow(const RequestTexts& texts) = 0;
 
-    // The peer's address as the online event names it; default: none.
+    // The peer's address as the events name it; default: none.
     virtual QString peerText(const Peer&) const { return {}; }
+    // The bar code a peer registered with, for frames that carry none; default: the current terminal.
+    virtual QString peerBarCode(const Peer&) const { return currentTerminal_; }
     void setServiceState(bool running, const QString& text);
     void showStatus(const QString& text) { emit statusChanged(text); }
 
 private:
     void applyAction(const ht6630::dialogue::Action& a, const Peer& peer);
+    void reportEvent(const QByteArray& block, const Peer& peer);
     ht6630::dialogue::ConsoleState snapshot() const;
 
     ConsoleSession& session_;

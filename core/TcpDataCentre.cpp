@@ -254,6 +254,16 @@ bool TcpDataCentre::loadedSocketIs(int index, const EpollConnection* s) const {
     return c && c->socket == s;
 }
 
+QString TcpDataCentre::peerText(const Peer& peer) const {
+    const Connection* c = conns_.value(peer.index);
+    return c ? c->peerAddress : QString();
+}
+
+QString TcpDataCentre::peerBarCode(const Peer& peer) const {
+    const auto& codes = table_.clientBarCode();
+    return peer.index >= 0 && peer.index < static_cast<int>(codes.size()) ? codes[std::size_t(peer.index)] : QString();
+}
+
 bool TcpDataCentre::peerUsable(const Peer& peer) const {
     return peer.socket && loadedSocketIs(peer.index, peer.socket.data()) && peer.socket->isConnected();
 }

@@ -71,6 +71,8 @@ signals:
 
 protected:
     void applyChannelAction(const ht6630::dialogue::Action& a, const Peer& peer) override;
+    QString peerText(const Peer& peer) const override;
+    QString peerBarCode(const Peer& peer) const override;
     bool peerUsable(const Peer& peer) const override;
     void sendToPeer(const Peer& peer, const QByteArray& frame) override;
     void sendRequestNow(const RequestTexts& texts) override;

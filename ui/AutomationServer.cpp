@@ -196,9 +196,12 @@ QJsonObject Describe(QObject* obj) {
     } else if (auto* bar = qobject_cast<QStatusBar*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("statusbar");
         QStringList panels;
-        for (QLabel* l : bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) panels << l->text();
+        // Panels the window hides (a state shown only when there is something to say) are left out.
+        for (QLabel* l : bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+            if (OwnVisible(l)) panels << l->text();
         if (panels.isEmpty()) {   // panels may sit one level deeper, inside the bar's own container
-            for (QLabel* l : bar->findChildren<QLabel*>()) panels << l->text();
+            for (QLabel* l : bar->findChildren<QLabel*>())
+                if (OwnVisible(l)) panels << l->text();
         }
         r[QStringLiteral("panels")] = ToArray(panels);
         r[QStringLiteral("text")] = panels.isEmpty() ? bar->currentMessage() : panels.first();

@@ -43,6 +43,19 @@ QLabel* DataCentreWindow::AddStatusPanel(QStatusBar* bar) {
     return panel;
 }
 
+QLabel* DataCentreWindow::AddStorePanel(QStatusBar* bar) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QStringLiteral("lblStore"));
+    panel->hide();   // shown only while the store has something to say
+    bar->addPermanentWidget(panel);
+    return panel;
+}
+
+void DataCentreWindow::showStoreStatus(const QString& text) {
+    c_.storePanel->setText(text);
+    c_.storePanel->setVisible(!text.isEmpty());
+}
+
 void DataCentreWindow::initCommon(const CommonControls& c) {
     c_ = c;
     // The status line changes with nearly every frame: its changes stay out of the layout.

@@ -26,6 +26,7 @@ struct CommonControls {
     TrafficLogPanel* traffic = nullptr;
     QLabel* LblInf = nullptr;
     QLabel* statusPanel = nullptr;    // first panel of StatusBar1
+    QLabel* storePanel = nullptr;     // second panel: the readings store
     QLineEdit* TxtDQID = nullptr;
     QRadioButton* opMode0 = nullptr;
     QRadioButton* opMode1 = nullptr;
@@ -42,6 +43,8 @@ public:
     LogTextBox* DataReceive() const { return DataReceive_; }
     const CommonControls& controls() const { return c_; }
     virtual core::DataCentre& engine() const = 0;
+    // The readings store's state in the status bar's second panel (empty: all well).
+    void showStoreStatus(const QString& text);
 
 protected:
     // Called by the subclass after its form is set up and its engine made.
@@ -54,6 +57,7 @@ protected:
         c.traffic = ui.trafficLog;
         c.LblInf = ui.LblInf;
         c.statusPanel = AddStatusPanel(ui.StatusBar1);
+        c.storePanel = AddStorePanel(ui.StatusBar1);
         c.TxtDQID = ui.TxtDQID;
         c.opMode0 = ui.opMode_0;
         c.opMode1 = ui.opMode_1;
@@ -63,6 +67,7 @@ protected:
     }
     // A label as the status bar's first panel, where the service state is shown.
     static QLabel* AddStatusPanel(QStatusBar* bar);
+    static QLabel* AddStorePanel(QStatusBar* bar);
     // Checks before a request's common steps (the UDP endpoint); false ends the press.
     virtual bool beforeRequest(ht6630::Op) { return true; }
     virtual void afterOpName(ht6630::Op) {}

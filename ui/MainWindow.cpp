@@ -1,12 +1,15 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QSerialPort>
 
+#include "core/ReadingsRecording.h"
+#include "ui/DataCentreWindow.h"
 #include "ui/MsgBox.h"
 #include "ui/NetLogWindow.h"
 #include "ui/SerialConsoleWindow.h"
@@ -17,9 +20,10 @@
 
 namespace {
 // The data-centre consoles open anew each time (load values), modally.
-template <typename Console, typename... Args>
-void ShowModal(QWidget* mainWindow, Args&&... args) {
+template <typename Console, typename Prepare, typename... Args>
+void ShowModal(QWidget* mainWindow, Prepare prepare, Args&&... args) {
     QPointer<Console> w = new Console(std::forward<Args>(args)..., mainWindow);
+    prepare(*w);
     w->exec();
     delete w.data();
 }
@@ -85,11 +89,19 @@ MainWindow::MainWindow(QWidget* parent)
     ui_->setupUi(this);
     setCentralWidget(new Background(this));
 
+    store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(QCoreApplication::applicationDirPath()));
+    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) { storeStatus_ = t; });
     link_ = new core::SerialLink(session_, this);
     // A judged response is shown by the serial console, loaded for it if need be.
     connect(link_, &core::SerialLink::blockJudged, this,
             [this](const QByteArray& block, const ht6630::SerialJudgement& j) {
-                if (SerialConsoleWindow* console = serialConsole()) console->showJudgement(block, j);
+                SerialConsoleWindow* console = serialConsole();
+                if (!console) return;
+                console->showJudgement(block, j);
+                // A live reading read over the serial link is kept with the others.
+                if (j.fields.temperature && j.fields.humidity && console->TermAddr().size() > 1)
+                    store_->addLiveReading(console->TermAddr().mid(1), std::stod(*j.fields.temperature),
+                                           std::stod(*j.fields.humidity), QDateTime::currentDateTime());
             });
     connect(link_, &core::SerialLink::portLost, this, [this] {
         if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
@@ -100,11 +112,12 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
     connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
         ClosePortIfOpen();
-        ShowModal<TcpDataCentreWindow>(this, session_, netLog_.get());
+        ShowModal<TcpDataCentreWindow>(this, [this](auto& w) { keepReadings(w, core::Channel::Tcp); }, session_,
+                                       netLog_.get());
     });
     connect(ui_->M_Infrared_UDP, &QAction::triggered, this, [this] {
         ClosePortIfOpen();
-        ShowModal<UdpDataCentreWindow>(this, session_);
+        ShowModal<UdpDataCentreWindow>(this, [this](auto& w) { keepReadings(w, core::Channel::Udp); }, session_);
     });
 
     // Load: the window's size and the operator's port switch off.
@@ -118,6 +131,12 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::ClosePortIfOpen() { link_->close(); }
+
+void MainWindow::keepReadings(DataCentreWindow& window, core::Channel channel) {
+    core::RecordReadings(window.engine(), *store_, channel);
+    window.showStoreStatus(storeStatus_);
+    connect(store_.get(), &core::ReadingsStore::statusChanged, &window, &DataCentreWindow::showStoreStatus);
+}
 
 void MainWindow::M_SetPort_Click() {
     // Created anew each time: its load step probes the ports.

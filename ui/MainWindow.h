@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/ConsoleSession.h"
+#include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
 
 class QSerialPort;
@@ -36,6 +37,8 @@ protected:
 private:
     void M_InfraredX_Click();
     void M_SetPort_Click();
+    // The data centres' readings go to the store; their windows show its state.
+    void keepReadings(class DataCentreWindow& window, core::Channel channel);
     void ClosePortIfOpen();
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
@@ -43,6 +46,8 @@ private:
     core::ConsoleSession session_;
     Ui::MainWindow* ui_;
     std::unique_ptr<NetLogWindow> netLog_;
+    std::unique_ptr<core::ReadingsStore> store_;
+    QString storeStatus_;
     core::SerialLink* link_;
     QPointer<SerialConsoleWindow> serialConsole_;
 };
