@@ -4,6 +4,7 @@ A peer sends 1 MiB without a frame start (no 0x51 or 0x71 byte); right after it,
 another connection sends a well-formed registration. Its 18-byte reply must come
 after the 1.0 s reply delay and no more than 50 ms later.
 """
+import os
 import socket
 import time
 import unittest
@@ -11,7 +12,9 @@ import unittest
 from test_reliability_network import DataCentre, assert_still_serving, registration, registration_ack
 
 BAR = "2014000000001"
-LATE_BOUND = 0.05   # seconds beyond the 1.0 s reply delay
+# Seconds beyond the 1.0 s reply delay. Under AddressSanitizer every copy and
+# allocation costs several times more: the bound is then only that of a stall.
+LATE_BOUND = 0.25 if os.environ.get("ASAN_OPTIONS") else 0.05
 
 
 class LargeArrival(unittest.TestCase):
