@@ -5,7 +5,8 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qcoro-qt6-dev
-  libgl-dev fonts-wqy-microhei
+  libgl-dev fonts-wqy-microhei qt6-charts-dev
+  libmosquitto-dev mosquitto mosquitto-clients haproxy
   libgtest-dev libbenchmark-dev python3
   clang-14 libclang-rt-14-dev
 )
