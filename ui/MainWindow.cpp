@@ -9,12 +9,14 @@
 #include <QSerialPort>
 
 #include "core/ReadingsRecording.h"
+#include "core/TerminalRoster.h"
 #include "ui/DataCentreWindow.h"
 #include "ui/MsgBox.h"
 #include "ui/NetLogWindow.h"
 #include "ui/SerialConsoleWindow.h"
 #include "ui/SetPortDialog.h"
 #include "ui/TcpDataCentreWindow.h"
+#include "ui/TerminalsWindow.h"
 #include "ui/UdpDataCentreWindow.h"
 #include "ui_MainWindow.h"
 
@@ -91,6 +93,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(QCoreApplication::applicationDirPath()));
     connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) { storeStatus_ = t; });
+    roster_ = std::make_unique<core::TerminalRoster>();
+    roster_->seedFrom(store_->path());
     link_ = new core::SerialLink(session_, this);
     // A judged response is shown by the serial console, loaded for it if need be.
     connect(link_, &core::SerialLink::blockJudged, this,
@@ -99,15 +103,19 @@ MainWindow::MainWindow(QWidget* parent)
                 if (!console) return;
                 console->showJudgement(block, j);
                 // A live reading read over the serial link is kept with the others.
-                if (j.fields.temperature && j.fields.humidity && console->TermAddr().size() > 1)
-                    store_->addLiveReading(console->TermAddr().mid(1), std::stod(*j.fields.temperature),
-                                           std::stod(*j.fields.humidity), QDateTime::currentDateTime());
+                if (j.fields.temperature && j.fields.humidity && console->TermAddr().size() > 1) {
+                    const QDateTime now = QDateTime::currentDateTime();
+                    const double t = std::stod(*j.fields.temperature), h = std::stod(*j.fields.humidity);
+                    store_->addLiveReading(console->TermAddr().mid(1), t, h, now);
+                    roster_->noteLiveReading(console->TermAddr().mid(1), t, h, now);
+                }
             });
     connect(link_, &core::SerialLink::portLost, this, [this] {
         if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
     });
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
     connect(ui_->M_SetPort, &QAction::triggered, this, [this] { M_SetPort_Click(); });
     connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
     connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
@@ -127,6 +135,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
     delete serialConsole_.data();
+    // The terminals views use the store and the roster: they go first.
+    qDeleteAll(findChildren<TerminalsWindow*>(Qt::FindDirectChildrenOnly));
     delete ui_;
 }
 
@@ -134,8 +144,20 @@ void MainWindow::ClosePortIfOpen() { link_->close(); }
 
 void MainWindow::keepReadings(DataCentreWindow& window, core::Channel channel) {
     core::RecordReadings(window.engine(), *store_, channel);
+    roster_->watch(window.engine(), channel);
+    // The data-centre windows are modal: a terminals view of their own stays usable.
+    if (auto* item = window.findChild<QAction*>(QStringLiteral("M_Terminals")))
+        connect(item, &QAction::triggered, &window, [this, w = &window] { showTerminals(w); });
     window.showStoreStatus(storeStatus_);
     connect(store_.get(), &core::ReadingsStore::statusChanged, &window, &DataCentreWindow::showStoreStatus);
+}
+
+void MainWindow::showTerminals(QWidget* owner) {
+    auto* view = owner->findChild<TerminalsWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!view) view = new TerminalsWindow(*roster_, *store_, owner);
+    view->show();
+    view->raise();
+    view->activateWindow();
 }
 
 void MainWindow::M_SetPort_Click() {

@@ -11,6 +11,7 @@
 #include "core/ConsoleSession.h"
 #include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
+#include "core/TerminalRoster.h"
 
 class QSerialPort;
 namespace Ui { class MainWindow; }
@@ -40,6 +41,8 @@ private:
     // The data centres' readings go to the store; their windows show its state.
     void keepReadings(class DataCentreWindow& window, core::Channel channel);
     void ClosePortIfOpen();
+    // The terminals view of a window (the main window or a data centre), made once and shown.
+    void showTerminals(QWidget* owner);
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
 
@@ -47,6 +50,7 @@ private:
     Ui::MainWindow* ui_;
     std::unique_ptr<NetLogWindow> netLog_;
     std::unique_ptr<core::ReadingsStore> store_;
+    std::unique_ptr<core::TerminalRoster> roster_;
     QString storeStatus_;
     core::SerialLink* link_;
     QPointer<SerialConsoleWindow> serialConsole_;
