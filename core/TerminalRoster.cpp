@@ -18,8 +18,15 @@ QDateTime StoredTime(const QString& text) {
 
 namespace {
 
-QDateTime CivilDateTime(const ht6630::CivilTime& t) {
-    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+// 0 when the terminal's clock gave no valid date.
+qint64 CivilMs(const ht6630::CivilTime& t) {
+    const QDateTime d(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+    return d.isValid() ? d.toMSecsSinceEpoch() : 0;
+}
+
+qint64 StoredMs(const QString& text) {
+    const QDateTime t = StoredTime(text);
+    return t.isValid() ? t.toMSecsSinceEpoch() : 0;
 }
 
 // A firmware response names no bar code: it belongs to the terminal the last
@@ -86,23 +93,22 @@ void TerminalRoster::merge(const std::vector<TerminalSummary>& stored) {
         const int i = rowFor(s.barCode);
         if (i < 0) continue;
         TerminalRow& r = rows_[std::size_t(i)];
-        const QDateTime first = StoredTime(s.firstSeen), last = StoredTime(s.lastSeen);
-        if (first.isValid() && (!r.firstSeen.isValid() || first < r.firstSeen)) r.firstSeen = first;
+        const qint64 first = StoredMs(s.firstSeen);
+        if (first && (!r.firstSeenMs || first < r.firstSeenMs)) r.firstSeenMs = first;
         r.readings += s.readings;
         if (!isNew) {
             emit rowChanged(i);
             continue;   // live values are newer than the file's
         }
-        r.lastSeen = last;
+        r.lastSeenMs = StoredMs(s.lastSeen);
         r.channel = s.channel;
         r.peer = s.peer;
         r.temperature = s.lastTemperature;
         r.humidity = s.lastHumidity;
         r.batteryV = s.batteryV;
-        r.lastRecordTime = StoredTime(s.lastRecordTime);
-        const QDateTime received = StoredTime(s.lastReceived);
-        if (r.lastRecordTime.isValid() && received.isValid())
-            r.clockOffsetS = received.secsTo(r.lastRecordTime);
+        r.lastRecordMs = StoredMs(s.lastRecordTime);
+        const qint64 received = StoredMs(s.lastReceived);
+        if (r.lastRecordMs && received) r.clockOffsetS = (r.lastRecordMs - received) / 1000;
         emit rowChanged(i);
     }
 }
@@ -122,8 +128,9 @@ int TerminalRoster::rowFor(const QString& barCode) {
 
 void TerminalRoster::touch(int i, Channel channel, const QString& peer, const QDateTime& at) {
     TerminalRow& r = rows_[std::size_t(i)];
-    if (!r.firstSeen.isValid() || at < r.firstSeen) r.firstSeen = at;
-    if (!r.lastSeen.isValid() || at > r.lastSeen) r.lastSeen = at;
+    const qint64 ms = at.toMSecsSinceEpoch();
+    if (!r.firstSeenMs || ms < r.firstSeenMs) r.firstSeenMs = ms;
+    if (ms > r.lastSeenMs) r.lastSeenMs = ms;
     r.channel = ChannelText(channel);
     if (!peer.isEmpty()) r.peer = peer;
 }
@@ -156,21 +163,20 @@ void TerminalRoster::noteUpload(const ht6630::RoomUpload& upload, Channel channe
     r.online = true;
     r.batteryV = upload.batteryCentivolts / 100.0;
     // Only records newer than the newest known count as new: a re-sent upload adds nothing.
-    const QDateTime knownNewest = r.lastRecordTime;
+    const qint64 knownNewest = r.lastRecordMs;
     for (const ht6630::RoomRecord& rec : upload.records) {
         if (!rec.time) continue;
-        const QDateTime t = CivilDateTime(*rec.time);
-        if (!t.isValid()) continue;
-        if (!knownNewest.isValid() || t > knownNewest) ++r.readings;
-        if (!r.lastRecordTime.isValid() || t >= r.lastRecordTime) {
-            r.lastRecordTime = t;
+        const qint64 t = CivilMs(*rec.time);
+        if (!t) continue;
+        if (t > knownNewest) ++r.readings;
+        if (t >= r.lastRecordMs) {
+            r.lastRecordMs = t;
             r.temperature = rec.temperatureTenths / 10.0;
             r.humidity = rec.humidityTenths / 10.0;
         }
     }
     if (upload.uploadTime) {
-        const QDateTime t = CivilDateTime(*upload.uploadTime);
-        if (t.isValid()) r.clockOffsetS = receivedAt.secsTo(t);
+        if (const qint64 t = CivilMs(*upload.uploadTime)) r.clockOffsetS = (t - receivedAt.toMSecsSinceEpoch()) / 1000;
     }
     emit rowChanged(i);
 }
@@ -183,7 +189,7 @@ void TerminalRoster::noteLiveReading(const QString& barCode, double temperature,
     TerminalRow& r = rows_[std::size_t(i)];
     r.temperature = temperature;
     r.humidity = humidity;
-    r.lastRecordTime = at;
+    r.lastRecordMs = at.toMSecsSinceEpoch();
     emit rowChanged(i);
 }
 

@@ -34,10 +34,11 @@ struct TerminalRow {
     QString barCode;
     bool online = false;
     QString channel, peer;
-    QDateTime firstSeen, lastSeen;
+    // Times in ms since the epoch, 0 when not known: cheap to compare and sort by.
+    qint64 firstSeenMs = 0, lastSeenMs = 0;
     QString firmware;
     std::optional<double> temperature, humidity, batteryV;
-    QDateTime lastRecordTime;
+    qint64 lastRecordMs = 0;
     qint64 readings = 0;
     HeartbeatStats heartbeat;
     std::optional<qint64> clockOffsetS;   // newest record time minus the host's time of receipt

@@ -6,8 +6,8 @@ namespace {
 
 constexpr int kRefreshMs = 250;
 
-QString TimeText(const QDateTime& t) {
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+QString TimeText(qint64 ms) {
+    return ms ? QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
 }
 
 QString NumberText(const std::optional<double>& v, int decimals) {
@@ -15,7 +15,7 @@ QString NumberText(const std::optional<double>& v, int decimals) {
 }
 
 QVariant SortValue(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); }
-QVariant SortValue(const QDateTime& t) { return t.isValid() ? QVariant(t.toMSecsSinceEpoch()) : QVariant(); }
+QVariant SortValue(qint64 ms) { return ms ? QVariant(ms) : QVariant(); }
 
 }  // namespace
 
@@ -70,12 +70,12 @@ QVariant TerminalsModel::data(const QModelIndex& index, int role) const {
     case Online: return r.online ? QStringLiteral("在线") : QStringLiteral("离线");
     case Channel: return r.channel;
     case Peer: return r.peer;
-    case FirstSeen: return sort ? SortValue(r.firstSeen) : TimeText(r.firstSeen);
-    case LastSeen: return sort ? SortValue(r.lastSeen) : TimeText(r.lastSeen);
+    case FirstSeen: return sort ? SortValue(r.firstSeenMs) : TimeText(r.firstSeenMs);
+    case LastSeen: return sort ? SortValue(r.lastSeenMs) : TimeText(r.lastSeenMs);
     case Firmware: return r.firmware;
     case Temperature: return sort ? SortValue(r.temperature) : NumberText(r.temperature, 1);
     case Humidity: return sort ? SortValue(r.humidity) : NumberText(r.humidity, 1);
-    case RecordTime: return sort ? SortValue(r.lastRecordTime) : TimeText(r.lastRecordTime);
+    case RecordTime: return sort ? SortValue(r.lastRecordMs) : TimeText(r.lastRecordMs);
     case Battery: return sort ? SortValue(r.batteryV) : NumberText(r.batteryV, 2);
     case Readings: return sort ? QVariant(r.readings) : QVariant(QString::number(r.readings));
     case HeartbeatInterval: {

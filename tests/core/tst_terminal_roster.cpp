@@ -29,6 +29,7 @@ ht6630::RoomUpload Upload(const std::string& barCode, int firstHour, int records
 }
 
 QDateTime At(const char* iso) { return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate); }
+qint64 Ms(const char* iso) { return At(iso).toMSecsSinceEpoch(); }
 
 }  // namespace
 
@@ -45,8 +46,8 @@ private slots:
         QCOMPARE(r.heartbeat.intervals, 3);
         QCOMPARE(*r.heartbeat.meanSeconds(), 181.0 / 3);
         QVERIFY(qAbs(*r.heartbeat.spreadSeconds() - 0.57735) < 1e-4);
-        QCOMPARE(r.firstSeen, At("2024-05-17T08:00:00"));
-        QCOMPARE(r.lastSeen, At("2024-05-17T08:03:01"));
+        QCOMPARE(r.firstSeenMs, Ms("2024-05-17T08:00:00"));
+        QCOMPARE(r.lastSeenMs, Ms("2024-05-17T08:03:01"));
 
         // Three records, the newest at 10:30; received 10:31:15: the terminal's clock is 75 s behind.
         roster.noteUpload(Upload("2012345678901", 8, 3), Channel::Tcp, At("2024-05-17T10:31:15"));
@@ -55,7 +56,7 @@ private slots:
         QCOMPARE(*r.clockOffsetS, qint64(-120));   // the re-sent one arrived later still
         QCOMPARE(*r.temperature, -5.1);
         QCOMPARE(*r.humidity, 45.8);
-        QCOMPARE(r.lastRecordTime, At("2024-05-17T10:30:00"));
+        QCOMPARE(r.lastRecordMs, Ms("2024-05-17T10:30:00"));
         QCOMPARE(*r.batteryV, 3.61);
         QVERIFY(r.online);
     }
@@ -80,14 +81,14 @@ private slots:
         QCOMPARE(roster.size(), 2);
         const core::TerminalRow& stored = roster.row(roster.indexOf(QStringLiteral("2012345678901")));
         QCOMPARE(stored.readings, qint64(4));
-        QCOMPARE(stored.lastRecordTime, At("2024-05-17T11:30:00"));
+        QCOMPARE(stored.lastRecordMs, Ms("2024-05-17T11:30:00"));
         QCOMPARE(*stored.clockOffsetS, qint64(-5));
         QCOMPARE(stored.channel, QStringLiteral("TCP"));
         QVERIFY(!stored.online);
         const core::TerminalRow& live = roster.row(roster.indexOf(QStringLiteral("2012345678902")));
         QCOMPARE(live.readings, qint64(2));
         QCOMPARE(live.peer, QStringLiteral("127.0.0.9:7000"));   // the live event is newer than the file
-        QCOMPARE(live.firstSeen, At("2024-05-17T02:30:00"));     // the file knew it earlier
+        QCOMPARE(live.firstSeenMs, Ms("2024-05-17T02:30:00"));     // the file knew it earlier
     }
 
     void terminalsGoOfflineWithTheirEngine() {
