@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -11,6 +14,9 @@
 #include "core/ReadingsRecording.h"
 #include "core/TerminalRoster.h"
 #include "ui/DataCentreWindow.h"
+#include "ui/LogLines.h"
+#include "ui/LogTextBox.h"
+#include "ui/TrafficLogPanel.h"
 #include "ui/MsgBox.h"
 #include "ui/NetLogWindow.h"
 #include "ui/SerialConsoleWindow.h"
@@ -87,12 +93,22 @@ QPixmap MainWindow::BackgroundPicture() {
 }
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), ui_(new Ui::MainWindow), netLog_(std::make_unique<NetLogWindow>()) {
+    : QMainWindow(parent), ui_(new Ui::MainWindow),
+      logFiles_(std::make_unique<core::LogFiles>(core::LogFolderPath(QCoreApplication::applicationDirPath()))),
+      netLog_(std::make_unique<NetLogWindow>()) {
     ui_->setupUi(this);
     setCentralWidget(new Background(this));
+    LogToFiles(netLog_->box(), *logFiles_, QStringLiteral("network"));
+    connect(logFiles_.get(), &core::LogFiles::statusChanged, this, [this](const QString& t) {
+        logStatus_ = t;
+        emit diskStatusChanged(diskStatus());
+    });
 
     store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(QCoreApplication::applicationDirPath()));
-    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) { storeStatus_ = t; });
+    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) {
+        storeStatus_ = t;
+        emit diskStatusChanged(diskStatus());
+    });
     roster_ = std::make_unique<core::TerminalRoster>();
     roster_->seedFrom(store_->path());
     link_ = new core::SerialLink(session_, this);
@@ -116,6 +132,11 @@ MainWindow::MainWindow(QWidget* parent)
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
+    connect(ui_->M_LogFolder, &QAction::triggered, this, [this] {
+        const QString folder = logFiles_->todaysFolder();
+        QDir().mkpath(folder);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
     connect(ui_->M_SetPort, &QAction::triggered, this, [this] { M_SetPort_Click(); });
     connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
     connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
@@ -148,8 +169,11 @@ void MainWindow::keepReadings(DataCentreWindow& window, core::Channel channel) {
     // The data-centre windows are modal: a terminals view of their own stays usable.
     if (auto* item = window.findChild<QAction*>(QStringLiteral("M_Terminals")))
         connect(item, &QAction::triggered, &window, [this, w = &window] { showTerminals(w); });
-    window.showStoreStatus(storeStatus_);
-    connect(store_.get(), &core::ReadingsStore::statusChanged, &window, &DataCentreWindow::showStoreStatus);
+    window.showStoreStatus(diskStatus());
+    connect(this, &MainWindow::diskStatusChanged, &window, &DataCentreWindow::showStoreStatus);
+    const QString prefix = channel == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
+    LogToFiles(window.controls().traffic->txtBaoWen(), *logFiles_, prefix + QStringLiteral("-traffic"));
+    LogToFiles(window.DataReceive(), *logFiles_, prefix + QStringLiteral("-uploads"));
 }
 
 void MainWindow::showTerminals(QWidget* owner) {
@@ -169,8 +193,16 @@ void MainWindow::M_SetPort_Click() {
     if (dialog) delete dialog.data();
 }
 
+QString MainWindow::diskStatus() const {
+    if (storeStatus_.isEmpty() || logStatus_.isEmpty()) return storeStatus_ + logStatus_;
+    return storeStatus_ + QStringLiteral("  ") + logStatus_;
+}
+
 SerialConsoleWindow* MainWindow::serialConsole() {
-    if (!serialConsole_) serialConsole_ = new SerialConsoleWindow(session_, *link_, this);
+    if (!serialConsole_) {
+        serialConsole_ = new SerialConsoleWindow(session_, *link_, this);
+        LogToFiles(serialConsole_->panel()->txtBaoWen(), *logFiles_, QStringLiteral("serial-traffic"));
+    }
     return serialConsole_.data();
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/ConsoleSession.h"
+#include "core/LogFiles.h"
 #include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
 #include "core/TerminalRoster.h"
@@ -20,6 +21,9 @@ class NetLogWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
+signals:
+    void diskStatusChanged(const QString& text);
+
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -46,8 +50,13 @@ private:
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
 
+    // The store's or the log files' trouble, for the data-centre windows' second panel.
+    QString diskStatus() const;
+
     core::ConsoleSession session_;
     Ui::MainWindow* ui_;
+    std::unique_ptr<core::LogFiles> logFiles_;   // before the windows whose lines it writes
+    QString logStatus_;
     std::unique_ptr<NetLogWindow> netLog_;
     std::unique_ptr<core::ReadingsStore> store_;
     std::unique_ptr<core::TerminalRoster> roster_;

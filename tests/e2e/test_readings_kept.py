@@ -6,6 +6,7 @@ import math
 import os
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import bin_dir
@@ -65,9 +66,25 @@ class ReadingsKept(unittest.TestCase):
                     run_terminals("udp", c.port, FIRST + 1000, UDP_TERMINALS)
                     c.wait_for(lambda: len(exported(db)) >= len(want), timeout=5.0, what="rows committed")
                     self.check_terminals_view(c)
+                    self.check_log_files(c)
                 rows = exported(db)
                 self.assertEqual(len(rows), len(want), "run %d: each record stored once" % run)
                 self.assertEqual(normalised(rows), want)
+
+    def check_log_files(self, c):
+        """What the UDP console shows is on disk too, byte for byte."""
+        folder = os.path.join(c._tmp, "Logs", time.strftime("%Y-%m-%d"))
+        def on_disk(name):
+            try:
+                with open(os.path.join(folder, name + ".log"), "rb") as f:
+                    return f.read().decode("utf-8")
+            except FileNotFoundError:
+                return None
+        shown = c.text(c.win + "/DataReceive")
+        self.assertIn("室温采集终端主动上传数据", shown)
+        c.wait_for(lambda: on_disk("udp-uploads") == shown, what="uploads log on disk")
+        traffic = c.text(c.win + "/txtBaoWen")
+        c.wait_for(lambda: (on_disk("udp-traffic") or "").endswith(traffic), what="traffic log on disk")
 
     def check_terminals_view(self, c):
         """Opened from the modal UDP console, the terminals view lists all fifty, live."""
