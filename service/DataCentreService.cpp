@@ -1,10 +1,12 @@
 #include "DataCentreService.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
+#include "MqttPublisher.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
 #include "core/TcpDataCentre.h"
@@ -14,6 +16,8 @@ namespace service {
 
 namespace {
 QString ChannelName(core::Channel c) { return c == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"); }
+// The broker's share of the stop: the store is flushed by then.
+constexpr int kMqttGraceMs = 700;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
@@ -21,6 +25,7 @@ DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& lo
     : QObject(parent), config_(config), log_(log) {}
 
 DataCentreService::~DataCentreService() {
+    mqtt_.reset();
     delete tcp_;
     delete udp_;
 }
@@ -44,6 +49,14 @@ bool DataCentreService::start() {
         else log_.error(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
     });
     log_.info(QStringLiteral("readings store %1").arg(config_.storePath));
+    if (!config_.mqttHost.isEmpty()) {
+        mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
+        if (!mqtt_->start()) return false;
+        log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/")
+                      .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
+                      .arg(config_.mqttPort)
+                      .arg(config_.mqttPrefix));
+    }
 
     if (config_.tcp.enabled()) {
         tcp_ = new core::TcpDataCentre(session_);
@@ -88,15 +101,17 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                     if (udpOnline_.contains(barCode)) return;
                     udpOnline_.insert(barCode);
                     log_.info(QStringLiteral("terminal %1 online (udp from %2)").arg(barCode, peer));
-                    return;
+                } else {
+                    if (tcpOnline_.value(connection) == barCode) return;
+                    tcpOnline_.insert(connection, barCode);
+                    log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
                 }
-                if (tcpOnline_.value(connection) == barCode) return;
-                tcpOnline_.insert(connection, barCode);
-                log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
+                if (mqtt_) mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
             });
     connect(&engine, &core::DataCentre::terminalOffline, this,
-            [this](const QString& barCode, int connection, const QString& peer) {
+            [this, ch](const QString& barCode, int connection, const QString& peer) {
                 tcpOnline_.remove(connection);
+                if (mqtt_ && !barCode.isEmpty()) mqtt_->publishStatus(barCode, false, ch, peer, QDateTime::currentDateTime());
                 log_.info(QStringLiteral("terminal %1 offline (tcp connection %2 from %3)")
                               .arg(barCode.isEmpty() ? QStringLiteral("(unregistered)") : barCode)
                               .arg(connection)
@@ -109,6 +124,7 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                 else log_.debug(line);
             });
     connect(&engine, &core::DataCentre::roomUploadDecoded, this, [this, ch](const ht6630::RoomUpload& u) {
+        if (mqtt_) mqtt_->publishReadings(u, QDateTime::currentDateTime());
         log_.info(QStringLiteral("upload %1: %2 record(s), battery %3 V (%4)")
                       .arg(FromStd(u.barCode))
                       .arg(u.records.size())
@@ -176,7 +192,12 @@ void DataCentreService::finishStop() {
     if (udp_) udp_->stop();
     if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));
     store_.reset();
-    emit stopped();
+    if (!mqtt_) {
+        emit stopped();
+        return;
+    }
+    connect(mqtt_.get(), &MqttPublisher::stopped, this, &DataCentreService::stopped);
+    mqtt_->stop(kMqttGraceMs);
 }
 
 }  // namespace service

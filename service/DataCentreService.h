@@ -25,6 +25,8 @@ class UdpDataCentre;
 
 namespace service {
 
+class MqttPublisher;
+
 class DataCentreService : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +38,7 @@ public:
     // Takes over what can change while running; names in the log what needs a restart.
     void reload(const ServiceConfig& config);
     // Stops accepting, lets waiting replies leave (at most `graceMs`), flushes the
-    // store, then emits stopped().
+    // store, says goodbye to the broker, then emits stopped().
     void stop(int graceMs);
 
     const ServiceConfig& config() const { return config_; }
@@ -56,6 +58,7 @@ private:
     ServiceLog& log_;
     core::ConsoleSession session_;
     std::unique_ptr<core::ReadingsStore> store_;
+    std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
