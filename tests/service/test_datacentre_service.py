@@ -138,6 +138,18 @@ class DataCentreService(unittest.TestCase):
                 n.close()
                 tmp.cleanup()
 
+    def test_connection_limit(self):
+        with Service({"limits": {"connections": 1}}) as svc:
+            first = socket.create_connection(("127.0.0.1", svc.tcp_port), timeout=5)
+            second = socket.create_connection(("127.0.0.1", svc.tcp_port), timeout=5)
+            try:
+                self.assertEqual(second.recv(16), b"")   # closed at once
+                first.sendall(request(0x01, BAR))
+                self.assertEqual(first.recv(64), reply(0x71, BAR, b"\0\0\0"))   # the first one is served
+            finally:
+                first.close()
+                second.close()
+
     def test_check_config(self):
         with Service({}) as svc:
             good = subprocess.run([SERVICE, "--config", svc.config, "--check-config"], capture_output=True, timeout=10)
