@@ -1,6 +1,8 @@
 // The console's start-up: database, then the main window.
 #include <QApplication>
 
+#include <cstdio>
+
 #include "core/Database.h"
 #include "core/TcpDataCentre.h"
 #include "ui/AutomationServer.h"
@@ -9,6 +11,19 @@
 #include "ui/RepaintThrottle.h"
 
 int main(int argc, char** argv) {
+    // The two answers a program gives without starting (no display needed).
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h") {
+            std::printf("Usage: ht6630-console\nThe HT6630-QN terminal console: serial configuration and the TCP and UDP\n"
+                        "data centres. Data/data.mdb beside the program holds its settings.\n");
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("ht6630-console 1.0\n");
+            return 0;
+        }
+    }
     // The TCP data centre may hold thousands of connections.
     core::RaiseOpenFileLimit();
     // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is

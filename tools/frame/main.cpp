@@ -225,6 +225,10 @@ int main(int argc, char** argv) {
             PrintHelp();
             return 0;
         }
+        if (command == "--version") {
+            std::cout << "ht6630-frame 1.0\n";
+            return 0;
+        }
         if (command == "crc") return RunCrc(args);
         if (command == "request") return RunRequest(args);
         if (command == "decode") return RunDecode(args);
