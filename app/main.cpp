@@ -1,6 +1,7 @@
 // The console's start-up: database, then the main window.
 #include <QApplication>
-#include <QCommandLineParser>
+
+#include <cstdio>
 
 #include "core/DataHome.h"
 #include "core/Database.h"
@@ -11,6 +12,22 @@
 #include "ui/RepaintThrottle.h"
 
 int main(int argc, char** argv) {
+    // The two answers a program gives without starting (no display needed).
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h") {
+            std::printf("Usage: ht6630-console [--help] [--version]\n"
+                        "The HT6630-QN terminal console: reads and writes a terminal's parameters over a\n"
+                        "serial (infrared) link and runs a TCP or UDP data centre terminals report to.\n"
+                        "Data/ (data.mdb, readings.db, Logs/) is kept beside the program when that folder\n"
+                        "can be written, else in ~/.local/share/ht6630-console.\n");
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("ht6630-console %s\n", HT6630_VERSION);
+            return 0;
+        }
+    }
     // The TCP data centre may hold thousands of connections.
     core::RaiseOpenFileLimit();
     // Qt's own event dispatcher: glib's keeps socket notifiers in a list that is
@@ -20,18 +37,6 @@ int main(int argc, char** argv) {
     // (a stat call) unless TZ names it: name the system's zone once.
     if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(HT6630_VERSION));
-    {
-        QCommandLineParser options;
-        options.setApplicationDescription(QStringLiteral(
-            "HT6630-QN terminal console: reads and writes a terminal's parameters over a serial\n"
-            "(infrared) link and runs a TCP or UDP data centre terminals report to.\n"
-            "Data/ (data.mdb, readings.db, Logs/) is kept beside the program when that folder\n"
-            "can be written, else in ~/.local/share/ht6630-console."));
-        options.addHelpOption();
-        options.addVersionOption();
-        options.process(app);   // --help and --version print and exit
-    }
     app.setQuitOnLastWindowClosed(false);
     RepaintThrottle::install(&app);
     StartAutomationFromEnvironment(&app);

@@ -51,7 +51,15 @@ void DataCentre::setServiceState(bool running, const QString& text) {
     emit serviceStatusChanged(text);
 }
 
-ht6630::dialogue::ConsoleState DataCentre::snapshot() const {
+QString SenderBarCode(const QByteArray& b) {
+    if (b.size() < 15) return {};
+    const auto* d = reinterpret_cast<const std::uint8_t*>(b.constData());
+    const bool terminalFrame = d[0] == 0x51 && d[1] == 0x56 && d[b.size() - 1] == 0x0D;
+    if (!terminalFrame || (d[2] != 0x01 && d[2] != 0x02 && d[2] != 0x2C)) return {};
+    return QString::fromStdString(ht6630::BarCodeFromAddress(ht6630::ByteView(d + 3, 7)));
+}
+
+ht6630::dialogue::ConsoleState DataCentre::snapshot(const QByteArray& block, const Peer& peer) const {
     ht6630::dialogue::ConsoleState s;
     s.handshaken = handshaken_;
     s.pendingSetting = pendingSetting_;
@@ -60,6 +68,12 @@ ht6630::dialogue::ConsoleState DataCentre::snapshot() const {
     s.pendingOperation = Utf8(session_.pending.name).toStdString();
     s.terminalBarCode = Utf8(terminalBarCode_).toStdString();
     s.currentTerminal = Utf8(currentTerminal_).toStdString();
+    if (serviceMode_) {
+        // The terminal this block came from stands in for the operator's choice.
+        QString sender = SenderBarCode(block);
+        if (sender.isEmpty()) sender = peerBarCode(peer);
+        s.currentTerminal = Utf8(sender).toStdString();
+    }
     return s;
 }
 
@@ -69,11 +83,13 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
     try {
         const ht6630::ByteView view(reinterpret_cast<const std::uint8_t*>(block.constData()),
                                     static_cast<std::size_t>(block.size()));
-        const std::vector<Action> actions = ht6630::dialogue::HandleBlock(channel(), view, snapshot(), LocalNow());
+        const std::vector<Action> actions = ht6630::dialogue::HandleBlock(channel(), view, snapshot(block, peer), LocalNow());
         reportEvent(block, peer);
         for (const Action& a : actions) {
             if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
-                co_await queue.wait(a.delaySeconds);
+                // Only the standard reply delay is configurable; the short UDP pause is not.
+                const double delay = a.delaySeconds == ht6630::dialogue::kReplyDelay ? replyDelay_ : a.delaySeconds;
+                co_await queue.wait(delay);
                 if (!self) co_return;                 // the engine is gone: touch nothing
                 if (!peerUsable(peer)) co_return;     // connection closed / service stopped
                 const QByteArray frame = a.kind == Action::Kind::Reply ? ToQ(a.bytes) : pendingFrame_;

@@ -68,6 +68,16 @@ public:
     // Load values: not handshaken, nothing pending, configuration mode.
     void resetDialogue();
 
+    // Service mode (the headless data centre, which has no operator's current
+    // terminal): each heart beat is answered with the address of the terminal that
+    // sent it, and a UDP request goes to the endpoint its terminal last used. Off by
+    // default: the consoles answer as they always have.
+    void setServiceMode(bool on) { serviceMode_ = on; }
+    bool serviceMode() const { return serviceMode_; }
+    // The wait before each reply the dialogue times at its standard 1.0 s.
+    void setReplyDelay(double seconds) { replyDelay_ = seconds; }
+    double replyDelay() const { return replyDelay_; }
+
     // The operator's request: its operation becomes the pending one, its frame is
     // kept, and it leaves now, at the upload end, or after the handshake.
     void submitRequest(ht6630::Op op, const QString& termAddr, const QByteArray& frame);
@@ -112,7 +122,7 @@ protected:
 private:
     void applyAction(const ht6630::dialogue::Action& a, const Peer& peer);
     void reportEvent(const QByteArray& block, const Peer& peer);
-    ht6630::dialogue::ConsoleState snapshot() const;
+    ht6630::dialogue::ConsoleState snapshot(const QByteArray& block, const Peer& peer) const;
 
     ConsoleSession& session_;
     bool handshaken_ = false;
@@ -120,11 +130,17 @@ private:
     bool configMode_ = true;
     bool serviceRunning_ = false;
     bool serviceStopped_ = true;
+    bool serviceMode_ = false;
+    double replyDelay_ = ht6630::dialogue::kReplyDelay;
     QString termAddr_;
     QByteArray pendingFrame_;
     QString terminalBarCode_;
     QString currentTerminal_;
 };
+
+// The bar code a terminal-initiated frame (registration, heart beat, upload) carries
+// in its address bytes; empty for any other block.
+QString SenderBarCode(const QByteArray& block);
 
 // The local date and time as the dialogue reads it.
 ht6630::dialogue::LocalTime LocalNow();

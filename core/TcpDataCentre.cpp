@@ -134,12 +134,21 @@ void TcpDataCentre::forgetConnections() {
     table_.shrinkToFirst();
 }
 
+void TcpDataCentre::stopListening() {
+    listener_->close();
+    fdWatch_->stop();
+}
+
 void TcpDataCentre::change(TerminalList list, ListOp op, const QString& text) { emit listChanged(list, op, text); }
 
 void TcpDataCentre::onAccepted(qintptr descriptor) {
     const int fd = static_cast<int>(descriptor);
     // Refuse cleanly when descriptors run short, before any could fail.
     if (baselineFds_ + table_.loadedCount() + kFdReserve >= OpenFileLimit()) {
+        ::close(fd);
+        return;
+    }
+    if (table_.loadedCount() >= maxConnections_) {
         ::close(fd);
         return;
     }

@@ -59,6 +59,10 @@ public:
     void stop();
     // The stop button's further steps: the chosen terminal forgotten, the table shrunk.
     void forgetConnections();
+    // Closes the listener only: open connections stay, so replies still waiting can leave.
+    void stopListening();
+    // Connections held at most at once; one more is closed as it is accepted.
+    void setMaxConnections(int n) { maxConnections_ = n; }
 
     const ConnectionTable& table() const { return table_; }
     const BarCodeList& onlineList() const { return online_; }
@@ -109,6 +113,7 @@ private:
     BarCodeList offline_;
     QTimer* fdWatch_ = nullptr;
     int baselineFds_ = 0;
+    int maxConnections_ = ConnectionTable::kMaxIndex;
 };
 
 // Raises the soft open-file limit to the hard limit.

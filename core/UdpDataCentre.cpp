@@ -54,12 +54,20 @@ void UdpDataCentre::onReadyRead() {
     while (self && socket_->hasPendingDatagrams()) {
         const QNetworkDatagram d = socket_->receiveDatagram();
         if (!d.isValid() && d.data().isEmpty()) continue;
+        if (!receiving_) continue;
         emit senderSeen(SenderText(d.senderAddress()), static_cast<quint16>(d.senderPort()));
         destAddress_ = d.senderAddress();   // reading a datagram makes its sender the destination
         destPort_ = static_cast<quint16>(d.senderPort());
         Peer peer;
         peer.address = d.senderAddress();
         peer.port = static_cast<quint16>(d.senderPort());
+        if (serviceMode()) {
+            const QString barCode = SenderBarCode(d.data());
+            if (!barCode.isEmpty()) {
+                endpoints_.insert(barCode, Endpoint{peer.address, peer.port});
+                terminalAt_.insert(peerText(peer), barCode);
+            }
+        }
         auto task = handleBlock(d.data(), peer);
         (void)task;
     }
@@ -69,6 +77,17 @@ void UdpDataCentre::applyChannelAction(const ht6630::dialogue::Action&, const Pe
 
 QString UdpDataCentre::peerText(const Peer& peer) const {
     return SenderText(peer.address) + QLatin1Char(':') + QString::number(peer.port);
+}
+
+QString UdpDataCentre::peerBarCode(const Peer& peer) const {
+    if (!serviceMode()) return DataCentre::peerBarCode(peer);
+    return terminalAt_.value(peerText(peer));
+}
+
+QString UdpDataCentre::endpointOf(const QString& barCode) const {
+    const auto it = endpoints_.constFind(barCode);
+    if (it == endpoints_.constEnd()) return {};
+    return SenderText(it->address) + QLatin1Char(':') + QString::number(it->port);
 }
 
 bool UdpDataCentre::peerUsable(const Peer& peer) const {
@@ -96,8 +115,16 @@ bool UdpDataCentre::setTerminalEndpoint(const QString& host, const QString& port
 void UdpDataCentre::sendRequestNow(const RequestTexts& texts) {
     // A datagram that cannot leave (service stopped, no destination yet, a destination
     // the bound socket cannot reach) ends the press without the sending text.
-    if (socket_->state() != QAbstractSocket::BoundState || destAddress_.isNull()) return;
-    if (socket_->writeDatagram(pendingFrame(), destAddress_, destPort_) < 0) return;
+    QHostAddress address = destAddress_;
+    quint16 port = destPort_;
+    if (serviceMode()) {
+        // Not the last sender of any datagram: the endpoint the addressed terminal used last.
+        const Endpoint e = endpoints_.value(currentTerminal());
+        address = e.address;
+        port = e.port;
+    }
+    if (socket_->state() != QAbstractSocket::BoundState || address.isNull()) return;
+    if (socket_->writeDatagram(pendingFrame(), address, port) < 0) return;
     showStatus(texts.sending);
 }
 

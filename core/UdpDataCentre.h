@@ -2,6 +2,7 @@
 // The UDP data centre: one socket, every datagram one frame; replies go to the
 // sender of the datagram being handled; requests go to the terminal endpoint
 // (the sender of the last datagram, or the endpoint the operator typed).
+#include <QHash>
 #include <QHostAddress>
 #include <QUdpSocket>
 
@@ -28,6 +29,11 @@ public:
 
     // Makes host:port (the operator's texts) the destination of requests; false when unusable.
     bool setTerminalEndpoint(const QString& host, const QString& portText);
+    // Datagrams arriving from now on are read and dropped; the socket stays bound
+    // so that replies still waiting can leave.
+    void stopReceiving() { receiving_ = false; }
+    // Service mode: the endpoint a terminal sent its last frame from ("address:port", or empty).
+    QString endpointOf(const QString& barCode) const;
 
 signals:
     // A datagram arrived from this sender (shown before it is handled).
@@ -36,6 +42,7 @@ signals:
 protected:
     void applyChannelAction(const ht6630::dialogue::Action& a, const Peer& peer) override;
     QString peerText(const Peer& peer) const override;
+    QString peerBarCode(const Peer& peer) const override;
     bool peerUsable(const Peer& peer) const override;
     void sendToPeer(const Peer& peer, const QByteArray& frame) override;
     void sendRequestNow(const RequestTexts& texts) override;
@@ -46,6 +53,14 @@ private:
     QUdpSocket* socket_ = nullptr;
     QHostAddress destAddress_;   // the socket's current destination
     quint16 destPort_ = 0;
+    bool receiving_ = true;
+    // Service mode: each terminal's last endpoint, and the terminal behind an endpoint.
+    struct Endpoint {
+        QHostAddress address;
+        quint16 port = 0;
+    };
+    QHash<QString, Endpoint> endpoints_;
+    QHash<QString, QString> terminalAt_;
 };
 
 // The text of a sender's address (an IPv4 address mapped into IPv6 shows as IPv4).

@@ -10,8 +10,17 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    const QByteArray first = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (first == "--help" || first == "-h") {
+        std::printf("Usage: ht6630-mkdb <data.mdb>\nMakes the file with the table TempData when it is missing.\n");
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("ht6630-mkdb %s\n", HT6630_VERSION);
+        return 0;
+    }
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
+    if (argc != 2 || first.startsWith('-')) {
         std::fprintf(stderr, "usage: ht6630-mkdb <data.mdb>\n");
         return 2;
     }

@@ -1,0 +1,203 @@
+#include "DataCentreService.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "MqttPublisher.h"
+#include "core/ReadingsRecording.h"
+#include "core/ReadingsStore.h"
+#include "core/TcpDataCentre.h"
+#include "core/UdpDataCentre.h"
+
+namespace service {
+
+namespace {
+QString ChannelName(core::Channel c) { return c == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"); }
+// The broker's share of the stop: the store is flushed by then.
+constexpr int kMqttGraceMs = 700;
+QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent)
+    : QObject(parent), config_(config), log_(log) {}
+
+DataCentreService::~DataCentreService() {
+    mqtt_.reset();
+    delete tcp_;
+    delete udp_;
+}
+
+void DataCentreService::applyDialogueSettings() {
+    for (core::DataCentre* e : {static_cast<core::DataCentre*>(tcp_), static_cast<core::DataCentre*>(udp_)}) {
+        if (!e) continue;
+        e->setReplyDelay(config_.replyDelayMs / 1000.0);
+        e->setConfigMode(config_.configMode);
+    }
+    if (tcp_) tcp_->setMaxConnections(config_.maxConnections);
+    if (store_) store_->setRetentionDays(config_.retentionDays);
+    log_.setLevel(config_.logLevel);
+}
+
+bool DataCentreService::start() {
+    QDir().mkpath(QFileInfo(config_.storePath).absolutePath());
+    store_ = std::make_unique<core::ReadingsStore>(config_.storePath);
+    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) log_.info(QStringLiteral("readings store %1 is written again").arg(store_->path()));
+        else log_.error(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
+    });
+    log_.info(QStringLiteral("readings store %1").arg(config_.storePath));
+    if (!config_.mqttHost.isEmpty()) {
+        mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
+        if (!mqtt_->start()) return false;
+        log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/")
+                      .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
+                      .arg(config_.mqttPort)
+                      .arg(config_.mqttPrefix));
+    }
+
+    if (config_.tcp.enabled()) {
+        tcp_ = new core::TcpDataCentre(session_);
+        tcp_->setServiceMode(true);
+        watch(*tcp_, core::Channel::Tcp);
+        session_.localIp = config_.tcp.host;
+        session_.localPort = config_.tcp.port;
+        if (const auto failure = tcp_->start()) {
+            log_.error(QStringLiteral("cannot listen on tcp %1:%2: %3")
+                           .arg(config_.tcp.host).arg(config_.tcp.port).arg(tcp_->listener()->errorString()));
+            return false;
+        }
+        log_.info(QStringLiteral("listening on tcp %1:%2").arg(config_.tcp.host).arg(tcp_->listeningPort()));
+    }
+    if (config_.udp.enabled()) {
+        udp_ = new core::UdpDataCentre(session_);
+        udp_->setServiceMode(true);
+        watch(*udp_, core::Channel::Udp);
+        session_.localIp = config_.udp.host;
+        session_.localPort = config_.udp.port;
+        if (!udp_->start()) {
+            log_.error(QStringLiteral("cannot listen on udp %1:%2: %3")
+                           .arg(config_.udp.host).arg(config_.udp.port).arg(udp_->socket()->errorString()));
+            return false;
+        }
+        log_.info(QStringLiteral("listening on udp %1:%2").arg(config_.udp.host).arg(udp_->boundPort()));
+    }
+    applyDialogueSettings();
+    log_.info(QStringLiteral("dialogue: reply delay %1 ms, %2 mode, at most %3 tcp connections")
+                  .arg(config_.replyDelayMs)
+                  .arg(config_.configMode ? QStringLiteral("configuration") : QStringLiteral("sleep"))
+                  .arg(config_.maxConnections));
+    return true;
+}
+
+void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
+    core::RecordReadings(engine, *store_, channel);
+    const QString ch = ChannelName(channel);
+    connect(&engine, &core::DataCentre::terminalOnline, this,
+            [this, ch, channel](const QString& barCode, int connection, const QString& peer) {
+                if (channel == core::Channel::Udp) {
+                    if (udpOnline_.contains(barCode)) return;
+                    udpOnline_.insert(barCode);
+                    log_.info(QStringLiteral("terminal %1 online (udp from %2)").arg(barCode, peer));
+                } else {
+                    if (tcpOnline_.value(connection) == barCode) return;
+                    tcpOnline_.insert(connection, barCode);
+                    log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
+                }
+                if (mqtt_) mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
+            });
+    connect(&engine, &core::DataCentre::terminalOffline, this,
+            [this, ch](const QString& barCode, int connection, const QString& peer) {
+                tcpOnline_.remove(connection);
+                if (mqtt_ && !barCode.isEmpty()) mqtt_->publishStatus(barCode, false, ch, peer, QDateTime::currentDateTime());
+                log_.info(QStringLiteral("terminal %1 offline (tcp connection %2 from %3)")
+                              .arg(barCode.isEmpty() ? QStringLiteral("(unregistered)") : barCode)
+                              .arg(connection)
+                              .arg(peer));
+            });
+    connect(&engine, &core::DataCentre::terminalEvent, this,
+            [this, ch](const QString& barCode, const QString& kind, const QString& peer) {
+                const QString line = QStringLiteral("%1 %2 from %3 (%4)").arg(kind, barCode, peer, ch);
+                if (kind == QLatin1String("registration")) log_.info(line);
+                else log_.debug(line);
+            });
+    connect(&engine, &core::DataCentre::roomUploadDecoded, this, [this, ch](const ht6630::RoomUpload& u) {
+        if (mqtt_) mqtt_->publishReadings(u, QDateTime::currentDateTime());
+        log_.info(QStringLiteral("upload %1: %2 record(s), battery %3 V (%4)")
+                      .arg(FromStd(u.barCode))
+                      .arg(u.records.size())
+                      .arg(u.batteryCentivolts / 100.0, 0, 'f', 2)
+                      .arg(ch));
+    });
+    connect(&engine, &core::DataCentre::heatMeterDecoded, this, [this, ch](const core::HeatMeterUpload& u) {
+        log_.info(QStringLiteral("heat-meter upload %1: %2 record(s) (%3)").arg(u.barCode).arg(u.records.size()).arg(ch));
+    });
+    connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
+        // The engines' network log: socket errors are worth a warning, the rest is detail.
+        if (text.startsWith(QStringLiteral("错误代码"))) log_.warning(ch + QStringLiteral(": ") + text);
+        else log_.debug(ch + QStringLiteral(": ") + text);
+    });
+    connect(&engine, &core::DataCentre::statusChanged, this, [this, ch](const QString& text) {
+        if (text.contains(QStringLiteral("失败")) || text.contains(QStringLiteral("无效")))
+            log_.warning(ch + QStringLiteral(": ") + text);
+        else if (!text.isEmpty())
+            log_.debug(ch + QStringLiteral(": ") + text);
+    });
+}
+
+void DataCentreService::reload(const ServiceConfig& config) {
+    const QStringList restart = RestartOnlyChanges(config_, config);
+    // Keep what only a restart can apply; take the rest.
+    ServiceConfig next = config_;
+    next.replyDelayMs = config.replyDelayMs;
+    next.configMode = config.configMode;
+    next.retentionDays = config.retentionDays;
+    next.logLevel = config.logLevel;
+    next.maxConnections = config.maxConnections;
+    config_ = next;
+    applyDialogueSettings();
+    log_.info(QStringLiteral("configuration reloaded: reply delay %1 ms, %2 mode, retention %3 day(s), at most %4 tcp connections")
+                  .arg(config_.replyDelayMs)
+                  .arg(config_.configMode ? QStringLiteral("configuration") : QStringLiteral("sleep"))
+                  .arg(config_.retentionDays)
+                  .arg(config_.maxConnections));
+    if (!restart.isEmpty())
+        log_.warning(QStringLiteral("changed but applied only after a restart: %1").arg(restart.join(QStringLiteral(", "))));
+}
+
+void DataCentreService::stop(int graceMs) {
+    if (stopping_) return;
+    stopping_ = true;
+    if (tcp_) tcp_->stopListening();
+    if (udp_) udp_->stopReceiving();
+    log_.info(QStringLiteral("stopping: %1 repl(ies) still waiting").arg(session_.replyQueue.pending()));
+    // Poll the reply queue from the event loop: replies leave on their own timers.
+    const QDeadlineTimer deadline(graceMs);
+    drain_ = new QTimer(this);
+    drain_->setInterval(20);
+    connect(drain_, &QTimer::timeout, this, [this, deadline] {
+        if (session_.replyQueue.pending() > 0 && !deadline.hasExpired()) return;
+        drain_->stop();
+        finishStop();
+    });
+    drain_->start();
+}
+
+void DataCentreService::finishStop() {
+    const int left = session_.replyQueue.pending();
+    if (left > 0) log_.warning(QStringLiteral("%1 repl(ies) not sent: the stop could not wait longer").arg(left));
+    if (tcp_) tcp_->stop();
+    if (udp_) udp_->stop();
+    if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));
+    store_.reset();
+    if (!mqtt_) {
+        emit stopped();
+        return;
+    }
+    connect(mqtt_.get(), &MqttPublisher::stopped, this, &DataCentreService::stopped);
+    mqtt_->stop(kMqttGraceMs);
+}
+
+}  // namespace service

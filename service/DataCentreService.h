@@ -1,0 +1,70 @@
+#pragma once
+// The headless data centre: the TCP and UDP engines in service mode, the readings
+// store they record into, and the log lines an operator reads in the journal.
+// It starts, applies a reloaded configuration, and stops in order: no new
+// terminals, replies still waiting leave, the store is flushed.
+#include <QObject>
+#include <QHash>
+#include <QSet>
+
+#include <memory>
+
+#include "ServiceConfig.h"
+#include "ServiceLog.h"
+#include "core/ConsoleSession.h"
+#include "core/ReadingsRows.h"
+
+class QTimer;
+
+namespace core {
+class DataCentre;
+class ReadingsStore;
+class TcpDataCentre;
+class UdpDataCentre;
+}  // namespace core
+
+namespace service {
+
+class MqttPublisher;
+
+class DataCentreService : public QObject {
+    Q_OBJECT
+public:
+    DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent = nullptr);
+    ~DataCentreService() override;
+
+    // Opens the store and starts the configured listeners; false (logged) when one fails.
+    bool start();
+    // Takes over what can change while running; names in the log what needs a restart.
+    void reload(const ServiceConfig& config);
+    // Stops accepting, lets waiting replies leave (at most `graceMs`), flushes the
+    // store, says goodbye to the broker, then emits stopped().
+    void stop(int graceMs);
+
+    const ServiceConfig& config() const { return config_; }
+    core::TcpDataCentre* tcp() const { return tcp_; }
+    core::UdpDataCentre* udp() const { return udp_; }
+    core::ReadingsStore* store() const { return store_.get(); }
+
+signals:
+    void stopped();
+
+private:
+    void applyDialogueSettings();
+    void watch(core::DataCentre& engine, core::Channel channel);
+    void finishStop();
+
+    ServiceConfig config_;
+    ServiceLog& log_;
+    core::ConsoleSession session_;
+    std::unique_ptr<core::ReadingsStore> store_;
+    std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
+    core::TcpDataCentre* tcp_ = nullptr;
+    core::UdpDataCentre* udp_ = nullptr;
+    QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
+    QSet<QString> udpOnline_;   // UDP has no connection: a terminal is "online" from its first frame
+    QTimer* drain_ = nullptr;
+    bool stopping_ = false;
+};
+
+}  // namespace service

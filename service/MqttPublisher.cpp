@@ -1,0 +1,168 @@
+#include "MqttPublisher.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <mosquitto.h>
+
+namespace service {
+
+namespace {
+constexpr int kKeepAliveSeconds = 30;
+constexpr int kQos = 1;
+const QByteArray kOnline = QByteArrayLiteral("online");
+const QByteArray kOffline = QByteArrayLiteral("offline");
+
+QString IsoLocal(const QDateTime& t) { return t.toString(Qt::ISODate); }
+QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+MqttPublisher::MqttPublisher(const ServiceConfig& config, ServiceLog& log, QObject* parent)
+    : QObject(parent), config_(config), log_(log) {}
+
+MqttPublisher::~MqttPublisher() {
+    if (!client_) return;
+    if (looping_) {
+        mosquitto_disconnect(client_);
+        mosquitto_loop_stop(client_, true);
+    }
+    mosquitto_destroy(client_);
+}
+
+QByteArray MqttPublisher::topic(const QString& tail) const { return (config_.mqttPrefix + QLatin1Char('/') + tail).toUtf8(); }
+
+bool MqttPublisher::start() {
+    const QByteArray id = (QStringLiteral("ht6630-datacentre-") + config_.nodeName).toUtf8();
+    client_ = mosquitto_new(id.constData(), true, this);
+    if (!client_) {
+        log_.error(QStringLiteral("mqtt: cannot create the client"));
+        return false;
+    }
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Readings of thousands of terminals: keep many QoS 1 messages in flight.
+    mosquitto_max_inflight_messages_set(client_, 1000);
+    mosquitto_reconnect_delay_set(client_, 1, 30, true);
+    const QByteArray nodeTopic = topic(QStringLiteral("nodes/") + config_.nodeName);
+    mosquitto_will_set(client_, nodeTopic.constData(), kOffline.size(), kOffline.constData(), kQos, true);
+    if (!config_.mqttUser.isEmpty())
+        mosquitto_username_pw_set(client_, config_.mqttUser.toUtf8().constData(),
+                                  config_.mqttPassword.isEmpty() ? nullptr : config_.mqttPassword.toUtf8().constData());
+    if (config_.mqttTls) {
+        const QByteArray ca = config_.mqttCaFile.toUtf8();
+        const int rc = mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(),
+                                         ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            log_.error(QStringLiteral("mqtt: TLS setup failed: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            return false;
+        }
+    }
+    // The callbacks run on the library's thread: hand them to the event loop.
+    mosquitto_connect_callback_set(client_, [](mosquitto*, void* obj, int rc) {
+        auto* self = static_cast<MqttPublisher*>(obj);
+        QMetaObject::invokeMethod(self, [self, rc] { self->onConnect(rc); }, Qt::QueuedConnection);
+    });
+    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* obj, int rc) {
+        auto* self = static_cast<MqttPublisher*>(obj);
+        QMetaObject::invokeMethod(self, [self, rc] { self->onDisconnect(rc); }, Qt::QueuedConnection);
+    });
+    mosquitto_publish_callback_set(client_, [](mosquitto*, void* obj, int) {
+        static_cast<MqttPublisher*>(obj)->inFlight_.fetch_sub(1);
+    });
+    const QByteArray host = config_.mqttHost.toUtf8();
+    const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+        log_.warning(QStringLiteral("mqtt: cannot connect to %1:%2 yet (%3); retrying")
+                         .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+    if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
+        log_.error(QStringLiteral("mqtt: cannot start the client thread"));
+        return false;
+    }
+    looping_ = true;
+    return true;
+}
+
+void MqttPublisher::onConnect(int rc) {
+    if (rc != 0) {
+        log_.error(QStringLiteral("mqtt: %1:%2 refused the connection: %3")
+                       .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+        return;
+    }
+    connected_ = true;
+    log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
+    publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
+}
+
+void MqttPublisher::onDisconnect(int rc) {
+    if (!connected_) return;
+    connected_ = false;
+    if (rc != 0) log_.warning(QStringLiteral("mqtt: connection lost (%1); reconnecting").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+}
+
+void MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {
+    if (!client_) return;
+    inFlight_.fetch_add(1);
+    const int rc = mosquitto_publish(client_, nullptr, t.constData(), static_cast<int>(payload.size()), payload.constData(),
+                                     kQos, retain);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        inFlight_.fetch_sub(1);
+        log_.debug(QStringLiteral("mqtt: %1 not published: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
+    }
+}
+
+QByteArray MqttPublisher::ReadingJson(const ht6630::RoomUpload& u, const ht6630::RoomRecord& r, const QString& node,
+                                      const QDateTime& received) {
+    QJsonObject o;
+    o.insert(QStringLiteral("barcode"), FromStd(u.barCode));
+    o.insert(QStringLiteral("time"), FromStd(ht6630::IsoText(*r.time)));
+    o.insert(QStringLiteral("temperature"), r.temperatureTenths / 10.0);
+    o.insert(QStringLiteral("humidity"), r.humidityTenths / 10.0);
+    o.insert(QStringLiteral("battery"), u.batteryCentivolts / 100.0);
+    o.insert(QStringLiteral("node"), node);
+    o.insert(QStringLiteral("received"), IsoLocal(received));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+void MqttPublisher::publishReadings(const ht6630::RoomUpload& u, const QDateTime& received) {
+    const QByteArray t = topic(FromStd(u.barCode) + QStringLiteral("/reading"));
+    for (const ht6630::RoomRecord& r : u.records) {
+        if (!r.time) continue;   // no valid date: not stored either
+        publish(t, ReadingJson(u, r, config_.nodeName, received), false);
+    }
+}
+
+void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
+                                  const QDateTime& since) {
+    QJsonObject o;
+    o.insert(QStringLiteral("online"), online);
+    o.insert(QStringLiteral("node"), config_.nodeName);
+    o.insert(QStringLiteral("channel"), channel);
+    o.insert(QStringLiteral("address"), address);
+    o.insert(QStringLiteral("since"), IsoLocal(since));
+    publish(topic(barCode + QStringLiteral("/status")), QJsonDocument(o).toJson(QJsonDocument::Compact), true);
+}
+
+void MqttPublisher::stop(int graceMs) {
+    if (!client_ || !looping_) {
+        emit stopped();
+        return;
+    }
+    // A clean disconnect sends no last will: say "offline" ourselves.
+    publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOffline, true);
+    const QDeadlineTimer deadline(graceMs);
+    auto* poll = new QTimer(this);
+    poll->setInterval(10);
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline] {
+        if (inFlight_.load() > 0 && connected_ && !deadline.hasExpired()) return;
+        poll->stop();
+        if (inFlight_.load() > 0) log_.warning(QStringLiteral("mqtt: %1 message(s) not acknowledged at the stop").arg(inFlight_.load()));
+        mosquitto_disconnect(client_);
+        mosquitto_loop_stop(client_, false);
+        looping_ = false;
+        emit stopped();
+    });
+    poll->start();
+}
+
+}  // namespace service

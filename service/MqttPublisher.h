@@ -1,0 +1,59 @@
+#pragma once
+// Readings and terminal states to an MQTT broker through libmosquitto. The
+// library's own thread runs the connection (and reconnects); publishing is
+// thread-safe, and its callbacks reach this object as queued calls.
+//
+//   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1
+//   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
+//   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
+#include <QDateTime>
+#include <QObject>
+
+#include <atomic>
+
+#include "ServiceConfig.h"
+#include "ServiceLog.h"
+#include "protocol/Readings.h"
+
+struct mosquitto;
+class QTimer;
+
+namespace service {
+
+class MqttPublisher : public QObject {
+    Q_OBJECT
+public:
+    MqttPublisher(const ServiceConfig& config, ServiceLog& log, QObject* parent = nullptr);
+    ~MqttPublisher() override;
+
+    // Starts connecting in the background; false (logged) when the client cannot be set up.
+    bool start();
+    void publishReadings(const ht6630::RoomUpload& upload, const QDateTime& received);
+    void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
+                       const QDateTime& since);
+    // Publishes the node's "offline", waits (at most `graceMs`) for what is in flight,
+    // disconnects cleanly and emits stopped().
+    void stop(int graceMs);
+
+    // The JSON texts, for the tests.
+    static QByteArray ReadingJson(const ht6630::RoomUpload& upload, const ht6630::RoomRecord& record,
+                                  const QString& node, const QDateTime& received);
+
+signals:
+    void stopped();
+
+private:
+    void publish(const QByteArray& topic, const QByteArray& payload, bool retain);
+    QByteArray topic(const QString& tail) const;
+    void onConnect(int rc);
+    void onDisconnect(int rc);
+
+    const ServiceConfig config_;
+    ServiceLog& log_;
+    mosquitto* client_ = nullptr;
+    bool looping_ = false;
+    std::atomic<int> inFlight_{0};   // QoS 1 messages sent and not yet acknowledged
+    bool connected_ = false;         // the event loop's view, from the callbacks
+};
+
+}  // namespace service

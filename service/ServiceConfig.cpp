@@ -1,0 +1,198 @@
+#include "ServiceConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QSet>
+#include <QStringList>
+#include <QSysInfo>
+
+#include <functional>
+#include <map>
+
+namespace service {
+
+namespace {
+
+using Setter = std::function<QString(ServiceConfig&, const QString&)>;   // returns the reason, or ""
+
+bool ToInt(const QString& v, long long lo, long long hi, int* out) {
+    bool ok = false;
+    const long long n = v.toLongLong(&ok);
+    if (!ok || n < lo || n > hi) return false;
+    *out = static_cast<int>(n);
+    return true;
+}
+
+QString ParseListen(const QString& v, Listen* out) {
+    *out = Listen{};
+    if (v.isEmpty()) return {};
+    const int colon = v.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0) return QStringLiteral("expected ADDRESS:PORT, got \"%1\"").arg(v);
+    QString host = v.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+    int port = 0;
+    if (!ToInt(v.mid(colon + 1), 1, 65535, &port)) return QStringLiteral("port must be 1 to 65535 in \"%1\"").arg(v);
+    if (QHostAddress(host).isNull()) return QStringLiteral("\"%1\" is no IP address").arg(host);
+    out->host = host;
+    out->port = static_cast<quint16>(port);
+    return {};
+}
+
+// A topic level: no separators or wildcards.
+bool TopicLevel(const QString& v) {
+    return !v.isEmpty() && !v.contains(QLatin1Char('/')) && !v.contains(QLatin1Char('+')) &&
+           !v.contains(QLatin1Char('#'));
+}
+
+const std::map<QString, Setter>& Keys() {
+    static const std::map<QString, Setter> keys{
+        {QStringLiteral("tcp/listen"), [](ServiceConfig& c, const QString& v) { return ParseListen(v, &c.tcp); }},
+        {QStringLiteral("udp/listen"), [](ServiceConfig& c, const QString& v) { return ParseListen(v, &c.udp); }},
+        {QStringLiteral("dialogue/reply_delay_ms"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 0, 60000, &c.replyDelayMs) ? QString() : QStringLiteral("must be 0 to 60000 milliseconds");
+         }},
+        {QStringLiteral("dialogue/mode"),
+         [](ServiceConfig& c, const QString& v) {
+             if (v == QLatin1String("configuration")) c.configMode = true;
+             else if (v == QLatin1String("sleep")) c.configMode = false;
+             else return QStringLiteral("must be configuration or sleep");
+             return QString();
+         }},
+        {QStringLiteral("store/path"),
+         [](ServiceConfig& c, const QString& v) {
+             c.storePath = v;
+             return v.isEmpty() ? QStringLiteral("must name a file") : QString();
+         }},
+        {QStringLiteral("store/retention_days"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 0, 36500, &c.retentionDays) ? QString() : QStringLiteral("must be 0 to 36500 days");
+         }},
+        {QStringLiteral("node/name"),
+         [](ServiceConfig& c, const QString& v) {
+             c.nodeName = v;
+             return TopicLevel(v) ? QString() : QStringLiteral("must be non-empty, without '/', '+' or '#'");
+         }},
+        {QStringLiteral("limits/connections"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 1, 32767, &c.maxConnections) ? QString() : QStringLiteral("must be 1 to 32767");
+         }},
+        {QStringLiteral("log/level"),
+         [](ServiceConfig& c, const QString& v) {
+             if (v == QLatin1String("debug")) c.logLevel = LogLevel::Debug;
+             else if (v == QLatin1String("info")) c.logLevel = LogLevel::Info;
+             else if (v == QLatin1String("warning")) c.logLevel = LogLevel::Warning;
+             else if (v == QLatin1String("error")) c.logLevel = LogLevel::Error;
+             else return QStringLiteral("must be debug, info, warning or error");
+             return QString();
+         }},
+        {QStringLiteral("mqtt/url"),
+         [](ServiceConfig& c, const QString& v) {
+             c.mqttHost.clear();
+             if (v.isEmpty()) return QString();
+             QString rest;
+             if (v.startsWith(QLatin1String("mqtt://"))) {
+                 c.mqttTls = false;
+                 rest = v.mid(7);
+             } else if (v.startsWith(QLatin1String("mqtts://"))) {
+                 c.mqttTls = true;
+                 rest = v.mid(8);
+             } else {
+                 return QStringLiteral("must start with mqtt:// or mqtts://");
+             }
+             const int colon = rest.lastIndexOf(QLatin1Char(':'));
+             int port = c.mqttTls ? 8883 : 1883;
+             QString host = colon < 0 ? rest : rest.left(colon);
+             if (colon >= 0 && !ToInt(rest.mid(colon + 1), 1, 65535, &port))
+                 return QStringLiteral("port must be 1 to 65535");
+             if (host.isEmpty() || host.contains(QLatin1Char('/'))) return QStringLiteral("expected mqtt://HOST:PORT");
+             c.mqttHost = host;
+             c.mqttPort = static_cast<quint16>(port);
+             return QString();
+         }},
+        {QStringLiteral("mqtt/ca_file"), [](ServiceConfig& c, const QString& v) { c.mqttCaFile = v; return QString(); }},
+        {QStringLiteral("mqtt/user"), [](ServiceConfig& c, const QString& v) { c.mqttUser = v; return QString(); }},
+        {QStringLiteral("mqtt/password"),
+         [](ServiceConfig& c, const QString& v) { c.mqttPassword = v; return QString(); }},
+        {QStringLiteral("mqtt/prefix"),
+         [](ServiceConfig& c, const QString& v) {
+             c.mqttPrefix = v;
+             return TopicLevel(v) ? QString() : QStringLiteral("must be non-empty, without '/', '+' or '#'");
+         }},
+    };
+    return keys;
+}
+
+QString KeyName(const QString& key) {
+    const int slash = key.indexOf(QLatin1Char('/'));
+    return QLatin1Char('[') + key.left(slash) + QStringLiteral("] ") + key.mid(slash + 1);
+}
+
+ConfigResult Fail(const QString& text) { return ConfigResult{std::nullopt, text}; }
+
+}  // namespace
+
+ConfigResult ParseServiceConfig(const QString& text, const QString& baseDir) {
+    ServiceConfig c;
+    QString section;
+    QSet<QString> seen;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        const QString where = QStringLiteral("line %1: ").arg(i + 1);
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';'))) continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']'))) return Fail(where + QStringLiteral("unclosed section header"));
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0) return Fail(where + QStringLiteral("expected KEY = VALUE"));
+        const QString key = section + QLatin1Char('/') + line.left(eq).trimmed();
+        QString value = line.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+            value = value.mid(1, value.size() - 2);
+        const auto it = Keys().find(key);
+        if (section.isEmpty() || it == Keys().end()) return Fail(KeyName(key) + QStringLiteral(": unknown key"));
+        if (seen.contains(key)) return Fail(KeyName(key) + QStringLiteral(": given twice"));
+        seen.insert(key);
+        const QString reason = it->second(c, value);
+        if (!reason.isEmpty()) return Fail(KeyName(key) + QStringLiteral(": ") + reason);
+    }
+    // Rules across keys.
+    if (!c.tcp.enabled() && !c.udp.enabled())
+        return Fail(QStringLiteral("[tcp] listen: neither [tcp] listen nor [udp] listen is set; nothing to serve"));
+    if (!c.mqttCaFile.isEmpty() && !c.mqttTls)
+        return Fail(QStringLiteral("[mqtt] ca_file: only used with an mqtts:// url"));
+    if (c.mqttPassword.size() > 0 && c.mqttUser.isEmpty())
+        return Fail(QStringLiteral("[mqtt] password: needs [mqtt] user"));
+    if (c.nodeName.isEmpty()) {
+        c.nodeName = QSysInfo::machineHostName();
+        if (!TopicLevel(c.nodeName)) c.nodeName = QStringLiteral("datacentre");
+    }
+    if (QFileInfo(c.storePath).isRelative()) c.storePath = QDir(baseDir).filePath(c.storePath);
+    if (!c.mqttCaFile.isEmpty() && QFileInfo(c.mqttCaFile).isRelative()) c.mqttCaFile = QDir(baseDir).filePath(c.mqttCaFile);
+    return ConfigResult{c, {}};
+}
+
+ConfigResult LoadServiceConfig(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return Fail(path + QStringLiteral(": ") + f.errorString());
+    return ParseServiceConfig(QString::fromUtf8(f.readAll()), QFileInfo(path).absolutePath());
+}
+
+QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
+    QStringList keys;
+    if (a.tcp.host != b.tcp.host || a.tcp.port != b.tcp.port) keys << QStringLiteral("[tcp] listen");
+    if (a.udp.host != b.udp.host || a.udp.port != b.udp.port) keys << QStringLiteral("[udp] listen");
+    if (a.storePath != b.storePath) keys << QStringLiteral("[store] path");
+    if (a.nodeName != b.nodeName) keys << QStringLiteral("[node] name");
+    if (a.mqttHost != b.mqttHost || a.mqttPort != b.mqttPort || a.mqttTls != b.mqttTls || a.mqttCaFile != b.mqttCaFile ||
+        a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix)
+        keys << QStringLiteral("[mqtt]");
+    return keys;
+}
+
+}  // namespace service

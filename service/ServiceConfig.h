@@ -1,0 +1,51 @@
+#pragma once
+// The data-centre service's settings, read from an INI file. Parsing and checking
+// live here, apart from the program, so that every rule can be tested on text.
+#include <QString>
+
+#include <optional>
+
+namespace service {
+
+enum class LogLevel { Debug = 7, Info = 6, Warning = 4, Error = 3 };
+
+struct Listen {
+    QString host;        // empty when the channel is off
+    quint16 port = 0;
+    bool enabled() const { return !host.isEmpty(); }
+};
+
+struct ServiceConfig {
+    Listen tcp;
+    Listen udp;
+    int replyDelayMs = 1000;
+    bool configMode = true;          // the upload acknowledgement's byte: 01 configuration, 00 sleep
+    QString storePath = QStringLiteral("readings.db");
+    int retentionDays = 0;           // 0 keeps every reading
+    QString nodeName;                // default: the host name
+    int maxConnections = 32767;
+    LogLevel logLevel = LogLevel::Info;
+    // MQTT: off while url is empty.
+    QString mqttHost;
+    quint16 mqttPort = 0;
+    bool mqttTls = false;
+    QString mqttCaFile;
+    QString mqttUser;
+    QString mqttPassword;
+    QString mqttPrefix = QStringLiteral("ht6630");
+};
+
+struct ConfigResult {
+    std::optional<ServiceConfig> config;
+    QString error;   // "[section] key: reason" (or "line N: reason") when config is empty
+};
+
+// Parses INI text. Relative store paths are taken relative to `baseDir`.
+ConfigResult ParseServiceConfig(const QString& text, const QString& baseDir);
+// Reads and parses a file; an unreadable file is an error too.
+ConfigResult LoadServiceConfig(const QString& path);
+
+// What differs between two configurations that only a restart applies, as key names.
+QStringList RestartOnlyChanges(const ServiceConfig& before, const ServiceConfig& after);
+
+}  // namespace service

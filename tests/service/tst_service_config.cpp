@@ -1,0 +1,95 @@
+// The service's INI configuration: values as read, and every refusal naming its key.
+#include <QtTest>
+
+#include "ServiceConfig.h"
+
+using service::ParseServiceConfig;
+
+class ServiceConfigTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyKeyRead() {
+        const auto r = ParseServiceConfig(QStringLiteral(
+                                              "# comment\n"
+                                              "[tcp]\nlisten = 127.0.0.1:9000\n"
+                                              "[udp]\nlisten = [::1]:9001\n"
+                                              "[dialogue]\nreply_delay_ms = 250\nmode = sleep\n"
+                                              "[store]\npath = data/readings.db\nretention_days = 30\n"
+                                              "[node]\nname = node-a\n"
+                                              "[limits]\nconnections = 500\n"
+                                              "[log]\nlevel = debug\n"
+                                              "[mqtt]\nurl = mqtts://broker.example:8884\nca_file = /etc/ca.pem\n"
+                                              "user = svc\npassword = \"p w\"\n"),
+                                          QStringLiteral("/var/lib/x"));
+        QVERIFY2(r.config, qPrintable(r.error));
+        const service::ServiceConfig& c = *r.config;
+        QCOMPARE(c.tcp.host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(c.tcp.port, quint16(9000));
+        QCOMPARE(c.udp.host, QStringLiteral("::1"));
+        QCOMPARE(c.udp.port, quint16(9001));
+        QCOMPARE(c.replyDelayMs, 250);
+        QCOMPARE(c.configMode, false);
+        QCOMPARE(c.storePath, QStringLiteral("/var/lib/x/data/readings.db"));
+        QCOMPARE(c.retentionDays, 30);
+        QCOMPARE(c.nodeName, QStringLiteral("node-a"));
+        QCOMPARE(c.maxConnections, 500);
+        QCOMPARE(c.logLevel, service::LogLevel::Debug);
+        QCOMPARE(c.mqttHost, QStringLiteral("broker.example"));
+        QCOMPARE(c.mqttPort, quint16(8884));
+        QVERIFY(c.mqttTls);
+        QCOMPARE(c.mqttPassword, QStringLiteral("p w"));
+        QCOMPARE(c.mqttPrefix, QStringLiteral("ht6630"));
+    }
+
+    void defaults() {
+        const auto r = ParseServiceConfig(QStringLiteral("[udp]\nlisten = 0.0.0.0:5000\n[tcp]\nlisten =\n"),
+                                          QStringLiteral("/srv"));
+        QVERIFY2(r.config, qPrintable(r.error));
+        QVERIFY(!r.config->tcp.enabled());
+        QCOMPARE(r.config->replyDelayMs, 1000);
+        QVERIFY(r.config->configMode);
+        QCOMPARE(r.config->maxConnections, 32767);
+        QCOMPARE(r.config->storePath, QStringLiteral("/srv/readings.db"));
+        QVERIFY(!r.config->nodeName.isEmpty());
+        QVERIFY(r.config->mqttHost.isEmpty());
+    }
+
+    void refusals_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("error");
+        const QString tcp = QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n");
+        QTest::newRow("unknown key") << tcp + "[tcp]\nport = 1\n" << "[tcp] port: unknown key";
+        QTest::newRow("no port") << "[tcp]\nlisten = 127.0.0.1\n" << "[tcp] listen: expected ADDRESS:PORT";
+        QTest::newRow("port range") << "[udp]\nlisten = 127.0.0.1:70000\n" << "[udp] listen: port must be";
+        QTest::newRow("host name") << "[udp]\nlisten = localhost:7000\n" << "[udp] listen: \"localhost\" is no IP";
+        QTest::newRow("mode") << tcp + "[dialogue]\nmode = fast\n" << "[dialogue] mode: must be configuration or sleep";
+        QTest::newRow("delay") << tcp + "[dialogue]\nreply_delay_ms = -5\n" << "[dialogue] reply_delay_ms: must be";
+        QTest::newRow("limit") << tcp + "[limits]\nconnections = 32768\n" << "[limits] connections: must be 1 to 32767";
+        QTest::newRow("scheme") << tcp + "[mqtt]\nurl = http://h:1\n" << "[mqtt] url: must start with";
+        QTest::newRow("ca without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\nca_file = a.pem\n" << "[mqtt] ca_file:";
+        QTest::newRow("prefix") << tcp + "[mqtt]\nprefix = a/b\n" << "[mqtt] prefix: must be";
+        QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
+        QTest::newRow("nothing served") << "[store]\npath = x.db\n" << "[tcp] listen: neither";
+        QTest::newRow("no equals") << tcp + "garbage\n" << "line 3: expected KEY = VALUE";
+    }
+    void refusals() {
+        QFETCH(QString, text);
+        QFETCH(QString, error);
+        const auto r = ParseServiceConfig(text, QStringLiteral("/tmp"));
+        QVERIFY(!r.config);
+        QVERIFY2(r.error.startsWith(error), qPrintable(r.error));
+    }
+
+    void restartOnlyKeys() {
+        const auto a = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n"), QStringLiteral("/tmp"));
+        const auto b = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9001\n[dialogue]\nmode = sleep\n"
+                                                         "reply_delay_ms = 10\n[mqtt]\nprefix = p\n"),
+                                          QStringLiteral("/tmp"));
+        QVERIFY(a.config && b.config);
+        QCOMPARE(service::RestartOnlyChanges(*a.config, *b.config),
+                 (QStringList{QStringLiteral("[tcp] listen"), QStringLiteral("[mqtt]")}));
+    }
+};
+
+QTEST_APPLESS_MAIN(ServiceConfigTest)
+#include "tst_service_config.moc"
