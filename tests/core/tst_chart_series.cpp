@@ -75,6 +75,9 @@ private slots:
         const std::vector<double> v{1, 2, 3};
         const Indices kept = Thin(t, v, 0, t[2], 10'000);
         QCOMPARE(kept, (Indices{0, 1, 2}));
+        // The widest range there is: two buckets split at zero.
+        const std::vector<std::int64_t> around{-5, 5};
+        QCOMPARE(Thin(around, {1, 2}, INT64_MIN, INT64_MAX, 2), (Indices{0, 1}));
     }
 
     void matchesAPlainPerBucketScan() {
