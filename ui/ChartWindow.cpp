@@ -57,10 +57,9 @@ void ChartWindow::rangeChosen() {
 }
 
 void ChartWindow::showInfo() {
+    if (!loaded_) return;   // "reading…" stays until the result is in
     QString text;
-    if (!loaded_)
-        return;
-    else if (!error_.isEmpty())
+    if (!error_.isEmpty())
         text = QStringLiteral("无法显示读数：") + error_;
     else if (chart_->readings().size() == 0)
         text = QStringLiteral("读数库中没有终端 %1 的读数").arg(barCode_);
