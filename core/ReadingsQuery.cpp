@@ -72,7 +72,7 @@ std::optional<std::vector<TerminalSummary>> ReadingsQuery::terminals() {
     list.setForwardOnly(true);
     if (!list.exec(QStringLiteral("SELECT barcode, first_seen, last_seen FROM terminals ORDER BY barcode")) ||
         !count.prepare(QStringLiteral("SELECT count(*) FROM readings WHERE barcode = ?")) ||
-        !newest.prepare(QStringLiteral("SELECT time, temperature_c, humidity_pct, battery_v FROM readings "
+        !newest.prepare(QStringLiteral("SELECT time, temperature_c, humidity_pct, battery_v, received, source FROM readings "
                                        "WHERE barcode = ? ORDER BY time DESC LIMIT 1")) ||
         !event.prepare(QStringLiteral("SELECT channel, peer FROM events WHERE barcode = ? ORDER BY id DESC LIMIT 1"))) {
         fail(QStringLiteral("无法读取终端列表：") + ErrorText(list.lastError()));
@@ -97,6 +97,8 @@ std::optional<std::vector<TerminalSummary>> ReadingsQuery::terminals() {
             t.lastTemperature = OptionalDouble(newest.value(1));
             t.lastHumidity = OptionalDouble(newest.value(2));
             t.batteryV = OptionalDouble(newest.value(3));
+            t.lastReceived = newest.value(4).toString();
+            t.channel = newest.value(5).toString();   // unless an event says more
         }
         if (event.next()) {
             t.channel = event.value(0).toString();

@@ -17,6 +17,7 @@ struct TerminalSummary {
     qint64 readings = 0;                  // readings stored
     std::optional<double> lastTemperature, lastHumidity, batteryV;
     QString lastRecordTime;               // time of the newest reading, empty when none
+    QString lastReceived;                 // when the newest reading arrived, empty when none
     QString channel, peer;                // of the newest event, empty when none
     bool online = false;                  // the file does not know: false unless a live engine says so
 };

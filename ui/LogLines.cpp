@@ -2,6 +2,7 @@
 
 #include <QTime>
 
+#include "core/LogFiles.h"
 #include "ui/LogTextBox.h"
 #include "ui/TrafficLogPanel.h"
 
@@ -16,3 +17,11 @@ void WriteNetLog(const QString& message, LogTextBox* box) {
                     QTime::currentTime().toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("\r\n"));
 }
 
+
+void LogToFiles(LogTextBox* box, core::LogFiles& files, const QString& name) {
+    if (!box) return;
+    core::LogFiles* f = &files;
+    box->setSink([f, name](std::string_view piece) {
+        f->append(name, QByteArray(piece.data(), qsizetype(piece.size())));
+    });
+}

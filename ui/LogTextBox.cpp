@@ -41,12 +41,14 @@ void LogTextBox::setText(const QString& text) {
     bringInPending();   // what came before the new text is replaced with the rest
     bytes_ = text.toUtf8();
     bytes_.squeeze();
+    if (sink_ && !bytes_.isEmpty()) sink_(std::string_view(bytes_.constData(), std::size_t(bytes_.size())));
     utf16Size_ = 0;
     lineStarts_.assign(1, 0);
     crCount_ = 0;
     longestLine_ = 0;
     selectAll_ = false;
     indexLines(0);
+    trimToLimit();
     viewChanged();
 }
 
@@ -55,8 +57,7 @@ void LogTextBox::appendText(const QString& piece) {
     bringInPending();
     const qsizetype from = bytes_.size();
     bytes_ += piece.toUtf8();
-    indexLines(from);
-    viewChanged();
+    appended(from);
 }
 
 void LogTextBox::appendUtf8(std::string_view piece) {
@@ -64,8 +65,33 @@ void LogTextBox::appendUtf8(std::string_view piece) {
     bringInPending();
     const qsizetype from = bytes_.size();
     bytes_.append(piece.data(), static_cast<qsizetype>(piece.size()));
+    appended(from);
+}
+
+void LogTextBox::appended(qsizetype from) {
+    if (sink_) sink_(std::string_view(bytes_.constData() + from, std::size_t(bytes_.size() - from)));
     indexLines(from);
+    if (lineLimit_ > 0 && lineCount() > lineLimit_ + lineLimit_ / 8) trimToLimit();
     viewChanged();
+}
+
+void LogTextBox::trimToLimit() {
+    if (lineLimit_ <= 0 || lineCount() <= lineLimit_) return;
+    const std::size_t drop = lineStarts_.size() - std::size_t(lineLimit_);
+    const qsizetype cut = lineStarts_[drop];
+    const auto* d = reinterpret_cast<const unsigned char*>(bytes_.constData());
+    qsizetype units = 0, crs = 0;
+    for (qsizetype i = 0; i < cut; ++i) {
+        units += (d[i] & 0xC0) != 0x80;
+        units += d[i] >= 0xF0;
+        crs += d[i] == '\r';
+    }
+    bytes_.remove(0, cut);
+    lineStarts_.erase(lineStarts_.begin(), lineStarts_.begin() + std::ptrdiff_t(drop));
+    for (qsizetype& start : lineStarts_) start -= cut;
+    utf16Size_ -= units;
+    crCount_ -= crs;
+    selectAll_ = false;
 }
 
 void LogTextBox::indexLines(qsizetype from) {
@@ -221,4 +247,11 @@ void LogTextBox::mousePressEvent(QMouseEvent* e) {
         viewport()->update();
     }
     QAbstractScrollArea::mousePressEvent(e);
+}
+
+void LogTextBox::mouseDoubleClickEvent(QMouseEvent* e) {
+    const int lineH = std::max(1, QFontMetrics(font()).lineSpacing());
+    const qsizetype line = verticalScrollBar()->value() + qsizetype(e->position().y()) / lineH;
+    if (line >= 0 && line < lineCount()) emit lineDoubleClicked(line);
+    QAbstractScrollArea::mouseDoubleClickEvent(e);
 }

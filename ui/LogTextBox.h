@@ -52,6 +52,16 @@ public:
     // box exactly as if each piece had been appended as it came.
     void setPendingSource(std::function<void()> bringIn) { bringIn_ = std::move(bringIn); }
 
+    // Everything appended is also handed to the sink as it is shown (the log files).
+    void setSink(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
+
+    // The box keeps this many of its newest lines at least (0: all); older lines
+    // are let go in steps of an eighth, so an append stays cheap. On disk, the
+    // sink has them all.
+    static constexpr qsizetype kDefaultLineLimit = 100'000;
+    void setLineLimit(qsizetype lines) { lineLimit_ = lines; trimToLimit(); }
+    qsizetype lineLimit() const { return lineLimit_; }
+
     QString text() const;                            // exactly what the box holds
     qsizetype length() const { bringInPending(); return utf16Size_; }  // in UTF-16 units
     void setText(const QString& text);               // replace all; caret to the end
@@ -77,8 +87,12 @@ public:
     // Characters of one line painted at most; a longer line is shown cut with "…".
     static constexpr qsizetype kPaintedLineLimit = 2000;
 
+signals:
+    void lineDoubleClicked(qsizetype line);
+
 protected:
     void paintEvent(QPaintEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -87,6 +101,8 @@ protected:
 private:
     void bringInPending() const;
     void indexLines(qsizetype from);   // record the line starts in bytes_[from..]
+    void appended(qsizetype from);     // index, hand to the sink, trim, show
+    void trimToLimit();
     void viewChanged();                // coalesced: scroll bars to the end, repaint
     void syncScrollBars();
     qsizetype lineLength(qsizetype line) const;   // in bytes, LF excluded
@@ -100,6 +116,8 @@ private:
     bool selectAll_ = false;
     bool syncPending_ = false;
     std::function<void()> bringIn_;
+    std::function<void(std::string_view)> sink_;
+    qsizetype lineLimit_ = kDefaultLineLimit;
     mutable bool bringingIn_ = false;
     Document document_{this};
 };

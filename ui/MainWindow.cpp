@@ -3,18 +3,26 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QSerialPort>
 
 #include "core/ReadingsRecording.h"
+#include "core/TerminalRoster.h"
 #include "ui/DataCentreWindow.h"
+#include "ui/LogLines.h"
+#include "ui/LogTextBox.h"
+#include "ui/TrafficLogPanel.h"
 #include "ui/MsgBox.h"
 #include "ui/NetLogWindow.h"
 #include "ui/SerialConsoleWindow.h"
 #include "ui/SetPortDialog.h"
 #include "ui/TcpDataCentreWindow.h"
+#include "ui/TerminalsWindow.h"
 #include "ui/UdpDataCentreWindow.h"
 #include "ui_MainWindow.h"
 
@@ -85,12 +93,24 @@ QPixmap MainWindow::BackgroundPicture() {
 }
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), ui_(new Ui::MainWindow), netLog_(std::make_unique<NetLogWindow>()) {
+    : QMainWindow(parent), ui_(new Ui::MainWindow),
+      logFiles_(std::make_unique<core::LogFiles>(core::LogFolderPath(QCoreApplication::applicationDirPath()))),
+      netLog_(std::make_unique<NetLogWindow>()) {
     ui_->setupUi(this);
     setCentralWidget(new Background(this));
+    LogToFiles(netLog_->box(), *logFiles_, QStringLiteral("network"));
+    connect(logFiles_.get(), &core::LogFiles::statusChanged, this, [this](const QString& t) {
+        logStatus_ = t;
+        emit diskStatusChanged(diskStatus());
+    });
 
     store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(QCoreApplication::applicationDirPath()));
-    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) { storeStatus_ = t; });
+    connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) {
+        storeStatus_ = t;
+        emit diskStatusChanged(diskStatus());
+    });
+    roster_ = std::make_unique<core::TerminalRoster>();
+    roster_->seedFrom(store_->path());
     link_ = new core::SerialLink(session_, this);
     // A judged response is shown by the serial console, loaded for it if need be.
     connect(link_, &core::SerialLink::blockJudged, this,
@@ -99,15 +119,24 @@ MainWindow::MainWindow(QWidget* parent)
                 if (!console) return;
                 console->showJudgement(block, j);
                 // A live reading read over the serial link is kept with the others.
-                if (j.fields.temperature && j.fields.humidity && console->TermAddr().size() > 1)
-                    store_->addLiveReading(console->TermAddr().mid(1), std::stod(*j.fields.temperature),
-                                           std::stod(*j.fields.humidity), QDateTime::currentDateTime());
+                if (j.fields.temperature && j.fields.humidity && console->TermAddr().size() > 1) {
+                    const QDateTime now = QDateTime::currentDateTime();
+                    const double t = std::stod(*j.fields.temperature), h = std::stod(*j.fields.humidity);
+                    store_->addLiveReading(console->TermAddr().mid(1), t, h, now);
+                    roster_->noteLiveReading(console->TermAddr().mid(1), t, h, now);
+                }
             });
     connect(link_, &core::SerialLink::portLost, this, [this] {
         if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
     });
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
+    connect(ui_->M_LogFolder, &QAction::triggered, this, [this] {
+        const QString folder = logFiles_->todaysFolder();
+        QDir().mkpath(folder);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
     connect(ui_->M_SetPort, &QAction::triggered, this, [this] { M_SetPort_Click(); });
     connect(ui_->M_InfraredX, &QAction::triggered, this, [this] { M_InfraredX_Click(); });
     connect(ui_->M_Infrared_TCP, &QAction::triggered, this, [this] {
@@ -127,6 +156,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
     delete serialConsole_.data();
+    // The terminals views use the store and the roster: they go first.
+    qDeleteAll(findChildren<TerminalsWindow*>(Qt::FindDirectChildrenOnly));
     delete ui_;
 }
 
@@ -134,8 +165,23 @@ void MainWindow::ClosePortIfOpen() { link_->close(); }
 
 void MainWindow::keepReadings(DataCentreWindow& window, core::Channel channel) {
     core::RecordReadings(window.engine(), *store_, channel);
-    window.showStoreStatus(storeStatus_);
-    connect(store_.get(), &core::ReadingsStore::statusChanged, &window, &DataCentreWindow::showStoreStatus);
+    roster_->watch(window.engine(), channel);
+    // The data-centre windows are modal: a terminals view of their own stays usable.
+    if (auto* item = window.findChild<QAction*>(QStringLiteral("M_Terminals")))
+        connect(item, &QAction::triggered, &window, [this, w = &window] { showTerminals(w); });
+    window.showStoreStatus(diskStatus());
+    connect(this, &MainWindow::diskStatusChanged, &window, &DataCentreWindow::showStoreStatus);
+    const QString prefix = channel == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
+    LogToFiles(window.controls().traffic->txtBaoWen(), *logFiles_, prefix + QStringLiteral("-traffic"));
+    LogToFiles(window.DataReceive(), *logFiles_, prefix + QStringLiteral("-uploads"));
+}
+
+void MainWindow::showTerminals(QWidget* owner) {
+    auto* view = owner->findChild<TerminalsWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!view) view = new TerminalsWindow(*roster_, *store_, owner);
+    view->show();
+    view->raise();
+    view->activateWindow();
 }
 
 void MainWindow::M_SetPort_Click() {
@@ -147,8 +193,16 @@ void MainWindow::M_SetPort_Click() {
     if (dialog) delete dialog.data();
 }
 
+QString MainWindow::diskStatus() const {
+    if (storeStatus_.isEmpty() || logStatus_.isEmpty()) return storeStatus_ + logStatus_;
+    return storeStatus_ + QStringLiteral("  ") + logStatus_;
+}
+
 SerialConsoleWindow* MainWindow::serialConsole() {
-    if (!serialConsole_) serialConsole_ = new SerialConsoleWindow(session_, *link_, this);
+    if (!serialConsole_) {
+        serialConsole_ = new SerialConsoleWindow(session_, *link_, this);
+        LogToFiles(serialConsole_->panel()->txtBaoWen(), *logFiles_, QStringLiteral("serial-traffic"));
+    }
     return serialConsole_.data();
 }
 

@@ -9,8 +9,10 @@
 #include <memory>
 
 #include "core/ConsoleSession.h"
+#include "core/LogFiles.h"
 #include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
+#include "core/TerminalRoster.h"
 
 class QSerialPort;
 namespace Ui { class MainWindow; }
@@ -19,6 +21,9 @@ class NetLogWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
+signals:
+    void diskStatusChanged(const QString& text);
+
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -40,13 +45,21 @@ private:
     // The data centres' readings go to the store; their windows show its state.
     void keepReadings(class DataCentreWindow& window, core::Channel channel);
     void ClosePortIfOpen();
+    // The terminals view of a window (the main window or a data centre), made once and shown.
+    void showTerminals(QWidget* owner);
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
 
+    // The store's or the log files' trouble, for the data-centre windows' second panel.
+    QString diskStatus() const;
+
     core::ConsoleSession session_;
     Ui::MainWindow* ui_;
+    std::unique_ptr<core::LogFiles> logFiles_;   // before the windows whose lines it writes
+    QString logStatus_;
     std::unique_ptr<NetLogWindow> netLog_;
     std::unique_ptr<core::ReadingsStore> store_;
+    std::unique_ptr<core::TerminalRoster> roster_;
     QString storeStatus_;
     core::SerialLink* link_;
     QPointer<SerialConsoleWindow> serialConsole_;

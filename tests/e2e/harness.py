@@ -39,6 +39,9 @@ class Console:
         self._tmp = tempfile.mkdtemp(prefix="ht6630-auto-")
         self.socket_path = os.path.join(self._tmp, "auto.sock")
         e = dict(os.environ)
+        # Log files and readings go to the run's own folder, not beside the program.
+        e.setdefault("HT6630_LOG_DIR", os.path.join(self._tmp, "Logs"))
+        e.setdefault("HT6630_READINGS_DB", os.path.join(self._tmp, "readings.db"))
         e["QT_QPA_PLATFORM"] = "offscreen"
         e["HT6630_AUTOMATION"] = self.socket_path
         if serial_ports is not None:

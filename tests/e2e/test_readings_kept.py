@@ -6,14 +6,15 @@ import math
 import os
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import bin_dir
 from test_reliability_network import DataCentre
 
 FIRST = 2012345678901
-TCP_TERMINALS = 20
-UDP_TERMINALS = 5
+TCP_TERMINALS = 40
+UDP_TERMINALS = 10
 TIMES = ["2024-05-17T07:45:00", "2024-05-17T08:00:00", "2024-05-17T08:15:00", "2024-05-17T08:30:00"]
 
 
@@ -64,9 +65,46 @@ class ReadingsKept(unittest.TestCase):
                     c.start_service(tcp=False)
                     run_terminals("udp", c.port, FIRST + 1000, UDP_TERMINALS)
                     c.wait_for(lambda: len(exported(db)) >= len(want), timeout=5.0, what="rows committed")
+                    self.check_terminals_view(c)
+                    self.check_log_files(c)
                 rows = exported(db)
                 self.assertEqual(len(rows), len(want), "run %d: each record stored once" % run)
                 self.assertEqual(normalised(rows), want)
+
+    def check_log_files(self, c):
+        """What the UDP console shows is on disk too, byte for byte."""
+        folder = os.path.join(c._tmp, "Logs", time.strftime("%Y-%m-%d"))
+        def on_disk(name):
+            try:
+                with open(os.path.join(folder, name + ".log"), "rb") as f:
+                    return f.read().decode("utf-8")
+            except FileNotFoundError:
+                return None
+        shown = c.text(c.win + "/DataReceive")
+        self.assertIn("室温采集终端主动上传数据", shown)
+        c.wait_for(lambda: on_disk("udp-uploads") == shown, what="uploads log on disk")
+        traffic = c.text(c.win + "/txtBaoWen")
+        c.wait_for(lambda: (on_disk("udp-traffic") or "").endswith(traffic), what="traffic log on disk")
+
+    def check_terminals_view(self, c):
+        """Opened from the modal UDP console, the terminals view lists all fifty, live."""
+        c.click(c.win + "/M_Terminals")
+        c.wait_window("frmTerminals")
+        table = lambda: c.get("frmTerminals/tblTerminals")
+        c.wait_for(lambda: len(table()["rows"]) == TCP_TERMINALS + UDP_TERMINALS, what="fifty terminals")
+        t = table()
+        col = {name: i for i, name in enumerate(t["columns"])}
+        rows = {r[col["条形码"]]: r for r in t["rows"]}
+        self.assertEqual(set(rows), {str(FIRST + i) for i in range(TCP_TERMINALS)} |
+                         {str(FIRST + 1000 + i) for i in range(UDP_TERMINALS)})
+        udp = rows[str(FIRST + 1000)]
+        self.assertEqual((udp[col["通道"]], udp[col["在线"]], udp[col["记录时间"]], udp[col["电池(V)"]]),
+                         ("UDP", "在线", "2024-05-17 08:30:00", "3.68"))
+        self.assertEqual(rows[str(FIRST)][col["通道"]], "TCP")
+        self.assertGreaterEqual(int(rows[str(FIRST)][col["读数"]]), 4)
+        c.set("frmTerminals/txtFilter", str(FIRST + 1000))
+        c.wait_for(lambda: len(table()["rows"]) == 1, what="the filter keeps one")
+        c.close("frmTerminals")
 
 
 if __name__ == "__main__":

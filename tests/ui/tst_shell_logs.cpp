@@ -207,6 +207,27 @@ private slots:
         QCOMPARE(box.lineText(0), line.left(4));
     }
 
+    void boundedBoxKeepsNewestLinesAndSinksEveryLine() {
+        LogTextBox box;
+        box.setLineLimit(1000);
+        QByteArray sunk;
+        box.setSink([&](std::string_view piece) { sunk.append(piece.data(), qsizetype(piece.size())); });
+        QString all;
+        for (int i = 0; i < 2500; ++i) {
+            const QString line = QStringLiteral("断开 %1\r\n").arg(i);
+            all += line;
+            box.appendText(line);
+        }
+        QCOMPARE(sunk, all.toUtf8());   // on disk: every line
+        // On screen: at least the newest thousand lines (and the empty line after the last break).
+        QVERIFY(box.lineCount() >= 1001 && box.lineCount() <= 1001 + 1000 / 8);
+        QVERIFY(all.endsWith(box.text()));
+        QCOMPARE(box.length(), box.text().size());
+        QCOMPARE(box.lineText(box.lineCount() - 2), QStringLiteral("断开 2499"));
+        QVERIFY(box.lineText(0).startsWith(QStringLiteral("断开 ")));
+        QCOMPARE(box.document()->characterCount(), box.toPlainText().size() + 1);
+    }
+
     void netLogLines() {
         LogTextBox box;
         WriteNetLog(QStringLiteral("注册2012345678901"), &box);

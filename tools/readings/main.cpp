@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "Arguments.h"
-#include "Formats.h"
+#include "core/ReadingsFormats.h"
 #include "core/ReadingsQuery.h"
 
 namespace {
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     if (a.command == readings::Arguments::Command::Terminals) {
         const auto terminals = query.terminals();
         if (!terminals) return Fail(query.error());
-        out.write(a.json ? readings::TerminalsJson(*terminals) : readings::TerminalsTable(*terminals));
+        out.write(a.json ? core::TerminalsJson(*terminals) : core::TerminalsTable(*terminals));
         return 0;
     }
 
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         bool first = true;
         out.write("[");
         const bool ok = query.readings(a.barCodes, a.from, a.to, [&](const core::StoredReading& r) {
-            out.write((first ? "\n" : ",\n") + readings::JsonReading(r));
+            out.write((first ? "\n" : ",\n") + core::JsonReading(r));
             first = false;
             return true;
         });
@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (a.excel) out.write("\xEF\xBB\xBF");
-    out.write(readings::kCsvHeader);
+    out.write(core::kCsvHeader);
     if (!query.readings(a.barCodes, a.from, a.to, [&](const core::StoredReading& r) {
-            out.write(readings::CsvLine(r));
+            out.write(core::CsvLine(r));
             return true;
         }))
         return Fail(query.error());

@@ -203,7 +203,8 @@ void SerialSide::handle(const Cutter::Block& b) {
 // ---------------------------------------------------------------- data-centre side
 
 NetTerminal::NetTerminal(int index, const Options& o, const QHostAddress& host, quint16 port, bool tcp, QObject* parent)
-    : QObject(parent), index_(index), o_(o), host_(host), port_(port), tcp_(tcp), rng_(o.seed + unsigned(index)) {
+    : QObject(parent), index_(index), o_(o), host_(host), port_(port), primaryHost_(host), primaryPort_(port), tcp_(tcp),
+      rng_(o.seed + unsigned(index)) {
     st.phase = index;
     writer_ = new Writer([this](ByteView d) { return sinkWrite(d); }, this);
     // Each terminal keeps its own clock: a coarse timer would round a 30 s beat to
@@ -216,7 +217,13 @@ NetTerminal::NetTerminal(int index, const Options& o, const QHostAddress& host, 
     connect(&napTimer_, &QTimer::timeout, this, &NetTerminal::wake);
     connectTimeout_.setSingleShot(true);
     connect(&connectTimeout_, &QTimer::timeout, this, [this] {
-        if (!connected_) finish(false, "connection timed out");
+        if (connected_) return;
+        if (o_.reconnect && tcp_) reconnectLater("connection timed out");
+        else finish(false, "connection timed out");
+    });
+    reconnectTimer_.setSingleShot(true);
+    connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
+        if (!finished_ && !closing_) connectSocket();
     });
 }
 
@@ -226,19 +233,55 @@ long NetTerminal::outstanding() const {
     return n;
 }
 
+void NetTerminal::connectSocket() {
+    auto* s = new QTcpSocket(this);
+    sock_ = s;
+    connect(s, &QTcpSocket::readyRead, this, &NetTerminal::onReadable);
+    connect(s, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) { onSocketError(); });
+    const int generation = generation_;
+    connect(s, &QTcpSocket::connected, this, [this, generation] {
+        if (generation != generation_) return;
+        connected_ = true;
+        connectTimeout_.stop();
+        dialogue();
+    });
+    connectTimeout_.start(o_.reconnect ? 5000 : 20000);
+    s->connectToHost(host_, port_);
+}
+
+void NetTerminal::reconnectLater(const std::string& why) {
+    if (finished_ || closing_ || reconnectTimer_.isActive()) return;
+    ++generation_;
+    connected_ = false;
+    heartbeat_.stop();
+    connectTimeout_.stop();
+    writer_->clear();
+    cutter_.clear();
+    pending_.clear();   // answers the lost connection owed will not come
+    if (sock_) {
+        sock_->disconnect(this);
+        sock_->abort();
+        sock_->deleteLater();
+        sock_ = nullptr;
+    }
+    wake();   // the dialogue of the lost connection ends
+    // Three tries at the data centre, then three at the spare one, and again.
+    const int attempt = failedAttempts_++;
+    const bool spare = (attempt / 3) % 2 == 1;
+    host_ = spare ? QHostAddress(QStringLiteral("%1.%2.%3.%4")
+                                     .arg(st.p.spareIp[0]).arg(st.p.spareIp[1]).arg(st.p.spareIp[2]).arg(st.p.spareIp[3]))
+                  : primaryHost_;
+    port_ = spare ? st.p.sparePort : primaryPort_;
+    const int base = std::min(500 << std::min(attempt % 3 + (attempt / 6), 4), 8000);
+    const int delay = base + int(std::uniform_int_distribution<int>(0, base / 2)(rng_));
+    Report(st.p.barCode, why + "; connecting to " + host_.toString().toStdString() + ":" + std::to_string(port_) +
+                             " in " + std::to_string(delay) + " ms");
+    reconnectTimer_.start(delay);
+}
+
 void NetTerminal::start() {
     if (tcp_) {
-        auto* s = new QTcpSocket(this);
-        sock_ = s;
-        connect(s, &QTcpSocket::readyRead, this, &NetTerminal::onReadable);
-        connect(s, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) { onSocketError(); });
-        connect(s, &QTcpSocket::connected, this, [this] {
-            connected_ = true;
-            connectTimeout_.stop();
-            dialogue();
-        });
-        connectTimeout_.start(20000);
-        s->connectToHost(host_, port_);
+        connectSocket();
     } else {
         auto* s = new QUdpSocket(this);
         sock_ = s;
@@ -296,6 +339,11 @@ void NetTerminal::stop() {
 void NetTerminal::onSocketError() {
     if (!sock_ || finished_ || closing_) return;
     const auto e = sock_->error();
+    if (o_.reconnect && tcp_) {
+        reconnectLater(sock_->errorString().toStdString() + " (" + host_.toString().toStdString() + ":" +
+                       std::to_string(port_) + ")");
+        return;
+    }
     if (e == QAbstractSocket::RemoteHostClosedError) {
         if (onceDone_) finish(true, "");
         else finish(false, "connection closed by the data centre");
@@ -365,31 +413,53 @@ void NetTerminal::wake() {
 
 QCoro::Task<bool> NetTerminal::waitAnswer(std::string kind, long target) {
     QPointer<NetTerminal> self(this);
+    const int generation = generation_;
     const double deadline = Traffic::get().now() + o_.answerTimeout;
-    while (!finished_ && answered_[kind] < target) {
+    while (!finished_ && generation == generation_ && answered_[kind] < target) {
         const double rem = deadline - Traffic::get().now();
         if (rem <= 0) co_return false;
         co_await Nap{this, long(rem * 1000) + 1};
         if (!self) co_return false;
     }
-    co_return !finished_;
+    co_return !finished_ && generation == generation_;
 }
 
 QCoro::Task<> NetTerminal::dialogue() {
     QPointer<NetTerminal> self(this);
+    const int generation = generation_;
+    // The run is over, or this dialogue's connection is.
+    const auto over = [&] { return !self || finished_ || generation != generation_; };
     const long regTarget = answered_["registration-ack"] + 1;
     send("registration", st.registration(), "registration-ack");
-    co_await waitAnswer("registration-ack", regTarget);
-    if (!self || finished_) co_return;
+    if (co_await waitAnswer("registration-ack", regTarget)) failedAttempts_ = 0;
+    if (over()) co_return;
     const double hb = o_.heartbeat > 0 ? o_.heartbeat : double(st.p.heartbeat);
     if (hb > 0) heartbeat_.start(int(hb * 1000));
+    // Records a lost connection left unacknowledged go again, as they were: that
+    // upload then stands for the one the lost connection cut short.
+    bool uploadNext = !unacked_;
+    if (unacked_) {
+        long target = answered_["upload-ack"] + 1;
+        send("upload", *unacked_, "upload-ack", true);
+        co_await waitAnswer("upload-ack", target);
+        if (over()) co_return;
+        target = answered_["end-answer"] + 1;
+        send("upload-end", st.uploadEnd(), "end-answer");
+        co_await waitAnswer("end-answer", target);
+        if (over()) co_return;
+        if (o_.once) onceDone_ = true;
+    }
+    if (onceDone_) co_return;   // uploaded already: heart beats only
     for (;;) {
-        co_await uploadCycle();
-        if (!self || finished_) co_return;
-        if (o_.once) {
-            onceDone_ = true;
-            co_return;
+        if (uploadNext) {
+            co_await uploadCycle();
+            if (over()) co_return;
+            if (o_.once) {
+                onceDone_ = true;
+                co_return;
+            }
         }
+        uploadNext = true;
         const double every = o_.uploadEvery >= 0 ? o_.uploadEvery : double(st.p.upload) * 60.0;
         // The next upload: after the interval, or at once on an "upload now" request
         // (with no interval, only such a request starts another).
@@ -398,7 +468,7 @@ QCoro::Task<> NetTerminal::dialogue() {
             const double rem = due - Traffic::get().now();
             if (every > 0 && rem <= 0) break;
             co_await Nap{this, every > 0 ? long(rem * 1000) + 1 : -1};
-            if (!self || finished_) co_return;
+            if (over()) co_return;
         }
         uploadNow_ = false;
     }
@@ -406,6 +476,7 @@ QCoro::Task<> NetTerminal::dialogue() {
 
 QCoro::Task<> NetTerminal::uploadCycle() {
     QPointer<NetTerminal> self(this);
+    const int generation = generation_;
     const int records = o_.records >= 0 ? o_.records
                         : std::max(1, st.p.acquisition ? int(st.p.upload / st.p.acquisition) : 1);
     if (o_.has(Fault::Garbage)) {
@@ -458,9 +529,11 @@ QCoro::Task<> NetTerminal::uploadCycle() {
         co_return;
     }
     long target = answered_["upload-ack"] + 1;
-    send("upload", st.upload(records), "upload-ack", true);
+    Bytes upload = st.upload(records);
+    if (o_.reconnect) unacked_ = upload;
+    send("upload", std::move(upload), "upload-ack", true);
     co_await waitAnswer("upload-ack", target);
-    if (!self || finished_) co_return;
+    if (!self || finished_ || generation != generation_) co_return;
     if (heat) {
         target = answered_["heat-ack"] + 1;
         send("heat-upload", st.heatUpload(o_.heatMeters, o_.has(Fault::HeatOvercount)), "heat-ack", true);
@@ -513,6 +586,7 @@ void NetTerminal::handle(const Cutter::Block& b) {
         }
         return;
     }
+    if (kind == "upload-ack") unacked_.reset();
     if (kind == "upload-ack" && b.bytes.size() >= 22) {
         // The acknowledgement carries the data centre's clock and its mode byte.
         st.setClockBcd({b.bytes[12], b.bytes[13], b.bytes[14], b.bytes[15], b.bytes[16], b.bytes[17]});

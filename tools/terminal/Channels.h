@@ -11,6 +11,7 @@
 #include <coroutine>
 #include <deque>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -98,12 +99,17 @@ private:
     bool sinkWrite(ByteView data);
     void finish(bool ok, const std::string& reason);
     void onSocketError();
+    void connectSocket();
+    // --reconnect: the connection is gone; try again after a back-off, maybe at the spare centre.
+    void reconnectLater(const std::string& why);
 
     struct Pending { std::string sentKind; double endAt; };
     int index_;
     const Options& o_;
-    QHostAddress host_;
+    QHostAddress host_;               // where the connection goes now
     quint16 port_;
+    const QHostAddress primaryHost_;  // the data centre; the spare one is in st.p
+    const quint16 primaryPort_;
     bool tcp_;
     QAbstractSocket* sock_ = nullptr;
     Writer* writer_ = nullptr;
@@ -117,6 +123,10 @@ private:
     std::map<std::string, std::deque<Pending>> pending_;
     std::map<std::string, long> answered_;
     bool connected_ = false, finished_ = false, failed_ = false, onceDone_ = false, closing_ = false;
+    int generation_ = 0;               // counts connections: a dialogue ends when its connection does
+    int failedAttempts_ = 0;           // since the last registration answered
+    QTimer reconnectTimer_;
+    std::optional<Bytes> unacked_;     // the upload sent and not acknowledged yet
 };
 
 }  // namespace sim

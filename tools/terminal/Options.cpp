@@ -56,6 +56,10 @@ void PrintHelp() {
         "  --ramp S               start the --count terminals evenly over S seconds\n"
         "                         (default: batches of 200 every 25 ms)\n"
         "  --answer-timeout S     how long a step of the upload waits for its answer (default 10)\n"
+        "  --reconnect            TCP: when the connection is lost or refused, connect again\n"
+        "                         after 0.5, 1, 2 ... 8 s (with jitter): three tries at the\n"
+        "                         data centre, then three at the spare one, and so on; register\n"
+        "                         again and upload again the records not yet acknowledged\n"
         "  --seed N               seed of the random garbage (default 1)\n"
         "\n"
         "Terminal parameters (--set NAME=VALUE, repeatable):\n"
@@ -136,6 +140,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
             o.pty = true;
         } else if (a == "--once") {
             o.once = true;
+        } else if (a == "--reconnect") {
+            o.reconnect = true;
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--serial") {

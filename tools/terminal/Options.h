@@ -24,6 +24,7 @@ struct Options {
     int records = -1;            // < 0: upload interval / acquisition interval
     int heatMeters = 0;
     bool once = false;
+    bool reconnect = false;      // a lost connection is made again (back-off, then the spare centre)
     double duration = -1;
     double ramp = 0;             // seconds over which --count terminals start; 0: paced batches
     double answerTimeout = 10;

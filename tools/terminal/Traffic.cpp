@@ -83,6 +83,12 @@ void Writer::enqueue(std::vector<Bytes> pieces, int pauseMs, std::function<void(
     if (wasIdle) pump();
 }
 
+void Writer::clear() {
+    queue_.clear();
+    timer_.stop();
+    paused_ = false;
+}
+
 void Writer::pump() {
     while (!queue_.empty()) {
         Piece& p = queue_.front();

@@ -45,6 +45,7 @@ public:
     // `done` runs after the last one was handed over (or the sink failed).
     void enqueue(std::vector<Bytes> pieces, int pauseMs, std::function<void()> done = {});
     bool idle() const { return queue_.empty(); }
+    void clear();   // drops what is queued (the connection it was for is gone)
 
 private:
     struct Piece { Bytes data; int pauseMs; std::function<void()> done; };

@@ -1,8 +1,8 @@
-#include "Formats.h"
+#include "core/ReadingsFormats.h"
 
 #include <QLocale>
 
-namespace readings {
+namespace core {
 
 namespace {
 
@@ -51,21 +51,21 @@ QByteArray NumberText(double value) {
 
 const char kCsvHeader[] = "barcode,time,temperature_c,humidity_pct,battery_v,source\r\n";
 
-QByteArray CsvLine(const core::StoredReading& r) {
+QByteArray CsvLine(const StoredReading& r) {
     return CsvField(r.barCode) + ',' + CsvField(r.time) + ',' + NumberText(r.temperatureC) + ',' +
            NumberText(r.humidityPct) + ',' + OptionalNumber(r.batteryV, "") + ',' + CsvField(r.source) + "\r\n";
 }
 
-QByteArray JsonReading(const core::StoredReading& r) {
+QByteArray JsonReading(const StoredReading& r) {
     return "{\"barcode\":" + JsonString(r.barCode) + ",\"time\":" + JsonString(r.time) +
            ",\"temperature_c\":" + NumberText(r.temperatureC) + ",\"humidity_pct\":" + NumberText(r.humidityPct) +
            ",\"battery_v\":" + OptionalNumber(r.batteryV, "null") + ",\"source\":" + JsonString(r.source) + '}';
 }
 
-QByteArray TerminalsJson(const std::vector<core::TerminalSummary>& terminals) {
+QByteArray TerminalsJson(const std::vector<TerminalSummary>& terminals) {
     QByteArray out = "[";
     bool first = true;
-    for (const core::TerminalSummary& t : terminals) {
+    for (const TerminalSummary& t : terminals) {
         out += first ? "\n" : ",\n";
         first = false;
         out += "{\"barcode\":" + JsonString(t.barCode) + ",\"online\":" + (t.online ? "true" : "false") +
@@ -80,11 +80,11 @@ QByteArray TerminalsJson(const std::vector<core::TerminalSummary>& terminals) {
     return out + "\n]\n";
 }
 
-QByteArray TerminalsTable(const std::vector<core::TerminalSummary>& terminals) {
+QByteArray TerminalsTable(const std::vector<TerminalSummary>& terminals) {
     const auto cell = [](const QByteArray& s, int width) { return s.leftJustified(width, ' ') + ' '; };
     QByteArray out = cell("barcode", 13) + cell("last_seen", 19) + cell("readings", 8) + cell("last_record", 19) +
                      cell("temp_c", 6) + cell("hum_pct", 7) + cell("battery", 7) + cell("channel", 7) + "peer\n";
-    for (const core::TerminalSummary& t : terminals) {
+    for (const TerminalSummary& t : terminals) {
         out += cell(t.barCode.toUtf8(), 13) + cell(t.lastSeen.toUtf8(), 19) + cell(QByteArray::number(t.readings), 8) +
                cell(t.lastRecordTime.isEmpty() ? "-" : t.lastRecordTime.toUtf8(), 19) +
                cell(OptionalNumber(t.lastTemperature, "-"), 6) + cell(OptionalNumber(t.lastHumidity, "-"), 7) +
@@ -94,4 +94,4 @@ QByteArray TerminalsTable(const std::vector<core::TerminalSummary>& terminals) {
     return out;
 }
 
-}  // namespace readings
+}  // namespace core

@@ -1,0 +1,238 @@
+#include "core/TerminalRoster.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+
+#include <cmath>
+#include <memory>
+
+#include "core/DataCentre.h"
+#include "core/ReadingsQuery.h"
+
+namespace core {
+
+QDateTime StoredTime(const QString& text) {
+    return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODate);
+}
+
+namespace {
+
+// 0 when the terminal's clock gave no valid date.
+qint64 CivilMs(const ht6630::CivilTime& t) {
+    const QDateTime d(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+    return d.isValid() ? d.toMSecsSinceEpoch() : 0;
+}
+
+qint64 StoredMs(const QString& text) {
+    const QDateTime t = StoredTime(text);
+    return t.isValid() ? t.toMSecsSinceEpoch() : 0;
+}
+
+// A firmware response names no bar code: it belongs to the terminal the last
+// request was addressed to (the address ends with its 13 digits).
+QString BarCodeOfAddress(const QString& termAddr) {
+    return termAddr.size() >= 13 ? termAddr.right(13) : QString();
+}
+
+}  // namespace
+
+void HeartbeatStats::add(qint64 atMs) {
+    if (lastMs > 0 && atMs > lastMs) {
+        const double s = double(atMs - lastMs) / 1000.0;
+        ++intervals;
+        const double delta = s - meanS;
+        meanS += delta / intervals;
+        m2 += delta * (s - meanS);
+    }
+    lastMs = atMs;
+}
+
+std::optional<double> HeartbeatStats::meanSeconds() const {
+    if (intervals < 1) return std::nullopt;
+    return meanS;
+}
+
+std::optional<double> HeartbeatStats::spreadSeconds() const {
+    if (intervals < 2) return std::nullopt;
+    return std::sqrt(m2 / (intervals - 1));
+}
+
+TerminalRoster::TerminalRoster(QObject* parent) : QObject(parent) {}
+
+TerminalRoster::~TerminalRoster() {
+    if (seeding_) seeding_->wait();
+}
+
+void TerminalRoster::seedFrom(const QString& databasePath) {
+    if (seeding_ || !QFileInfo(databasePath).isFile()) {
+        if (!seeding_) emit seeded(0, QString());
+        return;
+    }
+    // The query opens its own connection in the worker thread and is done with it there.
+    auto result = std::make_shared<std::optional<std::vector<TerminalSummary>>>();
+    auto error = std::make_shared<QString>();
+    seeding_ = QThread::create([databasePath, result, error] {
+        ReadingsQuery query(databasePath);
+        *result = query.terminals();
+        *error = query.error();
+    });
+    seeding_->setParent(this);
+    connect(seeding_, &QThread::finished, this, [this, result, error] {
+        seeding_->deleteLater();
+        seeding_ = nullptr;
+        if (*result) merge(**result);
+        emit seeded(*result ? int((*result)->size()) : 0, *error);
+    });
+    seeding_->start(QThread::LowPriority);
+}
+
+void TerminalRoster::merge(const std::vector<TerminalSummary>& stored) {
+    for (const TerminalSummary& s : stored) {
+        const bool isNew = indexOf(s.barCode) < 0;
+        const int i = rowFor(s.barCode);
+        if (i < 0) continue;
+        TerminalRow& r = rows_[std::size_t(i)];
+        const qint64 first = StoredMs(s.firstSeen);
+        if (first && (!r.firstSeenMs || first < r.firstSeenMs)) r.firstSeenMs = first;
+        r.readings += s.readings;
+        if (!isNew) {
+            emit rowChanged(i);
+            continue;   // live values are newer than the file's
+        }
+        r.lastSeenMs = StoredMs(s.lastSeen);
+        r.channel = s.channel;
+        r.peer = s.peer;
+        r.temperature = s.lastTemperature;
+        r.humidity = s.lastHumidity;
+        r.batteryV = s.batteryV;
+        r.lastRecordMs = StoredMs(s.lastRecordTime);
+        const qint64 received = StoredMs(s.lastReceived);
+        if (r.lastRecordMs && received) r.clockOffsetS = (r.lastRecordMs - received) / 1000;
+        emit rowChanged(i);
+    }
+}
+
+int TerminalRoster::rowFor(const QString& barCode) {
+    if (barCode.isEmpty()) return -1;
+    const auto it = index_.constFind(barCode);
+    if (it != index_.constEnd()) return *it;
+    const int i = int(rows_.size());
+    TerminalRow r;
+    r.barCode = barCode;
+    rows_.push_back(std::move(r));
+    index_.insert(barCode, i);
+    emit rowAdded(i);
+    return i;
+}
+
+void TerminalRoster::touch(int i, Channel channel, const QString& peer, const QDateTime& at) {
+    TerminalRow& r = rows_[std::size_t(i)];
+    const qint64 ms = at.toMSecsSinceEpoch();
+    if (!r.firstSeenMs || ms < r.firstSeenMs) r.firstSeenMs = ms;
+    if (ms > r.lastSeenMs) r.lastSeenMs = ms;
+    r.channel = ChannelText(channel);
+    if (!peer.isEmpty()) r.peer = peer;
+}
+
+void TerminalRoster::noteEvent(const QString& barCode, const QString& kind, Channel channel, const QString& peer,
+                               const QDateTime& at) {
+    const int i = rowFor(barCode);
+    if (i < 0) return;
+    touch(i, channel, peer, at);
+    TerminalRow& r = rows_[std::size_t(i)];
+    if (kind == QLatin1String("disconnect")) {
+        r.online = false;
+    } else {
+        r.online = true;
+        if (kind == QLatin1String("heartbeat")) r.heartbeat.add(at.toMSecsSinceEpoch());
+    }
+    emit rowChanged(i);
+}
+
+void TerminalRoster::noteOnline(const QString& barCode, bool online, Channel channel, const QString& peer,
+                                const QDateTime& at) {
+    noteEvent(barCode, online ? QStringLiteral("connect") : QStringLiteral("disconnect"), channel, peer, at);
+}
+
+void TerminalRoster::noteUpload(const ht6630::RoomUpload& upload, Channel channel, const QDateTime& receivedAt) {
+    const int i = rowFor(QString::fromStdString(upload.barCode));
+    if (i < 0) return;
+    touch(i, channel, QString(), receivedAt);
+    TerminalRow& r = rows_[std::size_t(i)];
+    r.online = true;
+    r.batteryV = upload.batteryCentivolts / 100.0;
+    // Only records newer than the newest known count as new: a re-sent upload adds nothing.
+    const qint64 knownNewest = r.lastRecordMs;
+    for (const ht6630::RoomRecord& rec : upload.records) {
+        if (!rec.time) continue;
+        const qint64 t = CivilMs(*rec.time);
+        if (!t) continue;
+        if (t > knownNewest) ++r.readings;
+        if (t >= r.lastRecordMs) {
+            r.lastRecordMs = t;
+            r.temperature = rec.temperatureTenths / 10.0;
+            r.humidity = rec.humidityTenths / 10.0;
+        }
+    }
+    if (upload.uploadTime) {
+        if (const qint64 t = CivilMs(*upload.uploadTime)) r.clockOffsetS = (t - receivedAt.toMSecsSinceEpoch()) / 1000;
+    }
+    emit rowChanged(i);
+}
+
+void TerminalRoster::noteLiveReading(const QString& barCode, double temperature, double humidity,
+                                     const QDateTime& at) {
+    const int i = rowFor(barCode);
+    if (i < 0) return;
+    touch(i, Channel::Serial, QString(), at);
+    TerminalRow& r = rows_[std::size_t(i)];
+    r.temperature = temperature;
+    r.humidity = humidity;
+    r.lastRecordMs = at.toMSecsSinceEpoch();
+    emit rowChanged(i);
+}
+
+void TerminalRoster::noteFirmware(const QString& barCode, const QString& firmware) {
+    const int i = rowFor(barCode);
+    if (i < 0) return;
+    rows_[std::size_t(i)].firmware = firmware;
+    emit rowChanged(i);
+}
+
+void TerminalRoster::watch(DataCentre& engine, Channel channel) {
+    QPointer<DataCentre> e = &engine;
+    connect(&engine, &DataCentre::terminalEvent, this,
+            [this, channel](const QString& barCode, const QString& kind, const QString& peer) {
+                noteEvent(barCode, kind, channel, peer, QDateTime::currentDateTime());
+            });
+    connect(&engine, &DataCentre::terminalOnline, this,
+            [this, channel](const QString& barCode, int, const QString& peer) {
+                noteOnline(barCode, true, channel, peer, QDateTime::currentDateTime());
+            });
+    connect(&engine, &DataCentre::terminalOffline, this,
+            [this, channel](const QString& barCode, int, const QString& peer) {
+                noteOnline(barCode, false, channel, peer, QDateTime::currentDateTime());
+            });
+    connect(&engine, &DataCentre::roomUploadDecoded, this, [this, channel](const ht6630::RoomUpload& u) {
+        noteUpload(u, channel, QDateTime::currentDateTime());
+    });
+    connect(&engine, &DataCentre::parametersDecoded, this, [this, e](const ht6630::FieldValues& v) {
+        if (!v.firmware || !e) return;
+        noteFirmware(v.barCode ? QString::fromStdString(*v.barCode) : BarCodeOfAddress(e->termAddr()),
+                     QString::fromStdString(*v.firmware));
+    });
+    // The engine's end is the end of its terminals' sessions.
+    const QString channelText = ChannelText(channel);
+    connect(&engine, &QObject::destroyed, this, [this, channelText] {
+        for (int i = 0; i < size(); ++i) {
+            TerminalRow& r = rows_[std::size_t(i)];
+            if (r.online && r.channel == channelText) {
+                r.online = false;
+                emit rowChanged(i);
+            }
+        }
+    });
+}
+
+}  // namespace core
