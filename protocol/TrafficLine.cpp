@@ -27,6 +27,26 @@ std::string TrafficLine(ByteView bytes, bool sent, std::string_view timeOfDay) {
     return line;
 }
 
+std::optional<ShownFrame> ParseTrafficLine(std::string_view line) {
+    ShownFrame f;
+    if (line.substr(0, 4) == "TX: ") f.sent = true;
+    else if (line.substr(0, 4) != "RX: ") return std::nullopt;
+    const auto hexDigit = [](char c) {
+        return (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                  : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+    };
+    std::size_t i = 4;
+    // Bytes as "HH " until the five spaces before the time.
+    while (i + 3 <= line.size() && line[i] != ' ') {
+        const int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
+        if (hi < 0 || lo < 0 || line[i + 2] != ' ') return std::nullopt;
+        f.bytes.push_back(std::uint8_t(hi << 4 | lo));
+        i += 3;
+    }
+    if (f.bytes.empty() || line.substr(i, 4) != "    ") return std::nullopt;
+    return f;
+}
+
 std::string TimeOfDayText(int secondsSinceMidnight) {
     constexpr int kDay = 24 * 60 * 60;
     int s = secondsSinceMidnight % kDay;

@@ -42,7 +42,8 @@ const QStringList& WindowNames() {
         QStringLiteral("frmMainDtu"),           QStringLiteral("FrmSetPort"),
         QStringLiteral("FrmInfrared"),          QStringLiteral("frmServerInfrared_TCP"),
         QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo"),
-        QStringLiteral("frmTerminals"),         QStringLiteral("frmChart")};
+        QStringLiteral("frmTerminals"),         QStringLiteral("frmChart"),
+        QStringLiteral("frmFrame")};
     return names;
 }
 

@@ -7,6 +7,7 @@
 #include <QTime>
 
 #include "protocol/TrafficLine.h"
+#include "ui/FrameDetailWindow.h"
 #include "ui/LogTextBox.h"
 
 namespace {
@@ -43,6 +44,7 @@ TrafficLogPanel::TrafficLogPanel(QWidget* parent) : QWidget(parent) {
     writeTimer_.setInterval(40);
     connect(&writeTimer_, &QTimer::timeout, this, &TrafficLogPanel::writePending);
     txtBaoWen_->setPendingSource([this] { writePending(); });
+    DecodeOnDoubleClick(txtBaoWen_);
 }
 
 LogTextBox* TrafficLogPanel::txtBaoWen() const { return txtBaoWen_; }

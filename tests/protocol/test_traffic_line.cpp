@@ -51,5 +51,21 @@ TEST(TrafficLineText, TimeOfDay) {
     EXPECT_EQ(TimeOfDayText(-1), "23:59:59");
 }
 
+TEST(TrafficLineText, ReadBackAsShown) {
+    const Bytes frame = {0x51, 0x56, 0x0D, 0xAB};
+    for (bool sent : {true, false}) {
+        const std::string line = TrafficLine(frame, sent, "14:03:27");
+        for (std::string_view shown : {std::string_view(line), std::string_view(line).substr(0, line.size() - 2)}) {
+            const auto f = ParseTrafficLine(shown);
+            ASSERT_TRUE(f.has_value()) << shown;
+            EXPECT_EQ(f->sent, sent);
+            EXPECT_EQ(f->bytes, frame);
+        }
+    }
+    for (std::string_view other : {"", "TX: ", "TX: 5", "TX: 51 5G      14:03:27", "RX: 51 56", "断开2012345678901     14:03:27",
+                                   "tx: 51 56      14:03:27", "RX:      14:03:27"})
+        EXPECT_FALSE(ParseTrafficLine(other).has_value()) << other;
+}
+
 }  // namespace
 }  // namespace ht6630
