@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qcoro-qt6-dev
   libgl-dev fonts-wqy-microhei qt6-charts-dev
   libmosquitto-dev mosquitto mosquitto-clients haproxy
+  dpkg-dev lintian desktop-file-utils appstream
   libgtest-dev libbenchmark-dev python3
   clang-14 libclang-rt-14-dev
 )

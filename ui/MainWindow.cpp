@@ -92,9 +92,9 @@ QPixmap MainWindow::BackgroundPicture() {
     return QPixmap::fromImage(img);
 }
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
     : QMainWindow(parent), ui_(new Ui::MainWindow),
-      logFiles_(std::make_unique<core::LogFiles>(core::LogFolderPath(QCoreApplication::applicationDirPath()))),
+      logFiles_(std::make_unique<core::LogFiles>(core::LogFolderPath(dataHome))),
       netLog_(std::make_unique<NetLogWindow>()) {
     ui_->setupUi(this);
     setCentralWidget(new Background(this));
@@ -104,7 +104,7 @@ MainWindow::MainWindow(QWidget* parent)
         emit diskStatusChanged(diskStatus());
     });
 
-    store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(QCoreApplication::applicationDirPath()));
+    store_ = std::make_unique<core::ReadingsStore>(core::ReadingsDatabasePath(dataHome));
     connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& t) {
         storeStatus_ = t;
         emit diskStatusChanged(diskStatus());

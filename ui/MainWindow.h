@@ -25,7 +25,8 @@ signals:
     void diskStatusChanged(const QString& text);
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // `dataHome` holds Data/: the readings file and the log files go there.
+    explicit MainWindow(const QString& dataHome, QWidget* parent = nullptr);
     ~MainWindow() override;
     QSerialPort* MSComm1() const { return link_->port(); }
     core::ConsoleSession& session() { return session_; }

@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << "ht6630-frame: no subcommand given\n"
-                     "usage: ht6630-frame crc HEX... | request OPERATION [options] | decode HEX... | --help\n";
+                     "usage: ht6630-frame crc HEX... | request OPERATION [options] | decode HEX... | --help | --version\n";
         return kExitRefused;
     }
     const std::string command = args.front();
@@ -223,6 +223,10 @@ int main(int argc, char** argv) {
     try {
         if (command == "--help" || command == "-h" || command == "help") {
             PrintHelp();
+            return 0;
+        }
+        if (command == "--version") {
+            std::printf("ht6630-frame %s\n", HT6630_VERSION);
             return 0;
         }
         if (command == "crc") return RunCrc(args);

@@ -136,6 +136,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
         if (a == "--help" || a == "-h") {
             PrintHelp();
             return 1;
+        } else if (a == "--version") {
+            std::printf("ht6630-terminal %s\n", HT6630_VERSION);
+            return 1;
         } else if (a == "--pty") {
             o.pty = true;
         } else if (a == "--once") {
