@@ -12,6 +12,7 @@
 #include "core/ReadingsExport.h"
 #include "core/ReadingsStore.h"
 #include "core/TerminalRoster.h"
+#include "ui/ChartWindow.h"
 #include "ui/TerminalsModel.h"
 #include "ui_TerminalsWindow.h"
 
@@ -127,7 +128,9 @@ void TerminalsWindow::exportTo(const QString& filePath) {
     worker_->start();
 }
 
+// The chart reads the file itself, on its own worker; it deletes itself when closed.
 void TerminalsWindow::openChart(const QString& barCode) {
     if (barCode.isEmpty()) return;
-    ui_->lblStatus->setText(barCode);
+    auto* chart = new ChartWindow(store_.path(), barCode, this);
+    chart->show();
 }
