@@ -3,6 +3,7 @@
 // and an export started from the window writes the store's readings to a file.
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -68,6 +69,13 @@ private slots:
         const QList<QByteArray> lines = f.readAll().split('\n');
         QCOMPARE(lines.size(), 1 + 2 + 1);   // header, two readings, the empty piece after the last CR LF
         QCOMPARE(lines[1], QByteArray("2012345678903,2024-05-17T00:00:00,21.5,45.6,3.68,TCP\r"));
+
+        // The chart button opens the current terminal's chart on the store's file.
+        table->setCurrentIndex(table->model()->index(0, 0));
+        w.findChild<QPushButton*>(QStringLiteral("cmdChart"))->click();
+        auto* chart = w.findChild<QWidget*>(QStringLiteral("frmChart"));
+        QVERIFY(chart);
+        QVERIFY(chart->windowTitle().endsWith(QStringLiteral("2012345678902")));
     }
 };
 
