@@ -34,23 +34,26 @@ public:
             files_.clear();
             day_ = today;
         }
-        auto& f = files_[name];
-        if (!f) {
+        auto found = files_.find(name);
+        if (found == files_.end() || !found->second) {
             const QString folder = FolderOf(root_, day_);
             if (!QDir().mkpath(folder)) {
                 *error = QStringLiteral("无法建立文件夹 ") + folder;
                 return 0;
             }
-            f = std::make_unique<QFile>(QDir(folder).filePath(name + QStringLiteral(".log")));
-            if (!f->open(QIODevice::WriteOnly | QIODevice::Append)) {
-                *error = f->fileName() + QStringLiteral("：") + f->errorString();
-                f.reset();
+            auto file = std::make_unique<QFile>(QDir(folder).filePath(name + QStringLiteral(".log")));
+            if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
+                *error = file->fileName() + QStringLiteral("：") + file->errorString();
                 return 0;
             }
+            found = files_.insert_or_assign(name, std::move(file)).first;
         }
-        if (f->size() > 0 && f->size() + bytes.size() > rotateBytes_ && !rotate(name, error)) return 0;
+        auto& f = found->second;
+        // pos(), not size(): the size would flush the buffer each time.
+        if (f->pos() > 0 && f->pos() + bytes.size() > rotateBytes_ && !rotate(name, error)) return 0;
+        // Buffered: the batch's end flushes each file once (flushAll).
         const qint64 n = std::max<qint64>(0, f->write(bytes));
-        if (n != bytes.size() || !f->flush()) {
+        if (n != bytes.size()) {
             *error = f->fileName() + QStringLiteral("：") + f->errorString();
             f->close();
             files_.erase(name);
@@ -58,6 +61,21 @@ public:
             return std::min<qint64>(n, bytes.size() - 1);
         }
         return n;
+    }
+
+    // Hands what the files buffer to the system; false with `error` set when the disk refused.
+    bool flushAll(QString* error) {
+        bool ok = true;
+        for (auto it = files_.begin(); it != files_.end();) {
+            if (!it->second || it->second->flush()) {
+                ++it;
+                continue;
+            }
+            *error = it->second->fileName() + QStringLiteral("：") + it->second->errorString();
+            ok = false;
+            it = files_.erase(it);
+        }
+        return ok;
     }
 
     void closeAll() { files_.clear(); }
@@ -75,7 +93,7 @@ private:
         dir.rename(name + QStringLiteral(".log"), name + QStringLiteral(".1.log"));
         if (!f->open(QIODevice::WriteOnly | QIODevice::Append)) {
             *error = f->fileName() + QStringLiteral("：") + f->errorString();
-            f.reset();
+            files_.erase(name);
             return false;
         }
         return true;
@@ -177,6 +195,8 @@ void LogFiles::run() {
                 break;
             }
         }
+        // A refused flush loses what that file buffered: reported like any refusal.
+        const bool flushed = files.flushAll(&error);
         {
             std::lock_guard lock(mutex_);
             queuedBytes_ -= writtenBytes;
@@ -190,7 +210,7 @@ void LogFiles::run() {
             }
         }
         written_.notify_all();
-        const QString now = written < batch.size() ? QStringLiteral("提示信息:日志无法写入：") + error : QString();
+        const QString now = written < batch.size() || !flushed ? QStringLiteral("提示信息:日志无法写入：") + error : QString();
         if (now != status) {
             status = now;
             emit statusChanged(status);

@@ -24,6 +24,18 @@ qint64 CivilMs(const ht6630::CivilTime& t) {
     return d.isValid() ? d.toMSecsSinceEpoch() : 0;
 }
 
+// Seconds of a civil time on a clock without zones: differences between records
+// of one upload without a time-zone lookup each.
+qint64 NaiveSeconds(const ht6630::CivilTime& t) {
+    const int y = t.year - (t.month <= 2);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const qint64 days = qint64(era) * 146097 + doe - 719468;
+    return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
 qint64 StoredMs(const QString& text) {
     const QDateTime t = StoredTime(text);
     return t.isValid() ? t.toMSecsSinceEpoch() : 0;
@@ -163,20 +175,26 @@ void TerminalRoster::noteUpload(const ht6630::RoomUpload& upload, Channel channe
     r.online = true;
     r.batteryV = upload.batteryCentivolts / 100.0;
     // Only records newer than the newest known count as new: a re-sent upload adds nothing.
-    const qint64 knownNewest = r.lastRecordMs;
-    for (const ht6630::RoomRecord& rec : upload.records) {
-        if (!rec.time) continue;
-        const qint64 t = CivilMs(*rec.time);
-        if (!t) continue;
-        if (t > knownNewest) ++r.readings;
-        if (t >= r.lastRecordMs) {
-            r.lastRecordMs = t;
-            r.temperature = rec.temperatureTenths / 10.0;
-            r.humidity = rec.humidityTenths / 10.0;
+    // One time-zone conversion per upload: the newest record's; the others by difference.
+    const ht6630::RoomRecord* newest = nullptr;
+    for (const ht6630::RoomRecord& rec : upload.records)
+        if (rec.time && (!newest || NaiveSeconds(*rec.time) >= NaiveSeconds(*newest->time))) newest = &rec;
+    const qint64 newestMs = newest ? CivilMs(*newest->time) : 0;
+    if (newestMs) {
+        const qint64 knownNewest = r.lastRecordMs;
+        const qint64 newestNaive = NaiveSeconds(*newest->time);
+        for (const ht6630::RoomRecord& rec : upload.records)
+            if (rec.time && newestMs - (newestNaive - NaiveSeconds(*rec.time)) * 1000 > knownNewest) ++r.readings;
+        if (newestMs >= r.lastRecordMs) {
+            r.lastRecordMs = newestMs;
+            r.temperature = newest->temperatureTenths / 10.0;
+            r.humidity = newest->humidityTenths / 10.0;
         }
     }
     if (upload.uploadTime) {
-        if (const qint64 t = CivilMs(*upload.uploadTime)) r.clockOffsetS = (t - receivedAt.toMSecsSinceEpoch()) / 1000;
+        const qint64 t = newest && NaiveSeconds(*upload.uploadTime) == NaiveSeconds(*newest->time)
+                             ? newestMs : CivilMs(*upload.uploadTime);
+        if (t) r.clockOffsetS = (t - receivedAt.toMSecsSinceEpoch()) / 1000;
     }
     emit rowChanged(i);
 }

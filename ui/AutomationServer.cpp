@@ -43,7 +43,7 @@ const QStringList& WindowNames() {
         QStringLiteral("FrmInfrared"),          QStringLiteral("frmServerInfrared_TCP"),
         QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo"),
         QStringLiteral("frmTerminals"),         QStringLiteral("frmChart"),
-        QStringLiteral("frmFrame")};
+        QStringLiteral("frmFrame"),             QStringLiteral("frmRetention")};
     return names;
 }
 

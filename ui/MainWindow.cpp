@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QInputDialog>
+#include <QSettings>
 #include <QUrl>
 #include <QLabel>
 #include <QLinearGradient>
@@ -27,6 +29,8 @@
 #include "ui_MainWindow.h"
 
 namespace {
+const QString kRetentionKey = QStringLiteral("readings/retention_days");
+
 // The data-centre consoles open anew each time (load values), modally.
 template <typename Console, typename Prepare, typename... Args>
 void ShowModal(QWidget* mainWindow, Prepare prepare, Args&&... args) {
@@ -111,6 +115,9 @@ MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
     });
     roster_ = std::make_unique<core::TerminalRoster>();
     roster_->seedFrom(store_->path());
+    // The operator's retention (days; 0 keeps everything) lives with the data it governs.
+    settingsPath_ = QDir(dataHome).filePath(QStringLiteral("Data/console.ini"));
+    store_->setRetentionDays(QSettings(settingsPath_, QSettings::IniFormat).value(kRetentionKey, 0).toInt());
     link_ = new core::SerialLink(session_, this);
     // A judged response is shown by the serial console, loaded for it if need be.
     connect(link_, &core::SerialLink::blockJudged, this,
@@ -132,6 +139,7 @@ MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
+    connect(ui_->M_Retention, &QAction::triggered, this, [this] { askRetention(); });
     connect(ui_->M_LogFolder, &QAction::triggered, this, [this] {
         const QString folder = logFiles_->todaysFolder();
         QDir().mkpath(folder);
@@ -174,6 +182,23 @@ void MainWindow::keepReadings(DataCentreWindow& window, core::Channel channel) {
     const QString prefix = channel == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp");
     LogToFiles(window.controls().traffic->txtBaoWen(), *logFiles_, prefix + QStringLiteral("-traffic"));
     LogToFiles(window.DataReceive(), *logFiles_, prefix + QStringLiteral("-uploads"));
+}
+
+void MainWindow::askRetention() {
+    // Non-blocking: the data centres go on while the operator decides.
+    auto* dialog = new QInputDialog(this);
+    dialog->setObjectName(QStringLiteral("frmRetention"));
+    dialog->setWindowTitle(QStringLiteral("读数保留期限"));
+    dialog->setLabelText(QStringLiteral("保留最近多少天的读数（0 = 全部保留）："));
+    dialog->setInputMode(QInputDialog::IntInput);
+    dialog->setIntRange(0, 36500);
+    dialog->setIntValue(QSettings(settingsPath_, QSettings::IniFormat).value(kRetentionKey, 0).toInt());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QInputDialog::intValueSelected, this, [this](int days) {
+        QSettings(settingsPath_, QSettings::IniFormat).setValue(kRetentionKey, days);
+        store_->setRetentionDays(days);
+    });
+    dialog->open();
 }
 
 void MainWindow::showTerminals(QWidget* owner) {

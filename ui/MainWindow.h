@@ -48,6 +48,8 @@ private:
     void ClosePortIfOpen();
     // The terminals view of a window (the main window or a data centre), made once and shown.
     void showTerminals(QWidget* owner);
+    // "读数保留期限…": how many days of readings the store keeps, remembered in Data/console.ini.
+    void askRetention();
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
 
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<core::ReadingsStore> store_;
     std::unique_ptr<core::TerminalRoster> roster_;
     QString storeStatus_;
+    QString settingsPath_;
     core::SerialLink* link_;
     QPointer<SerialConsoleWindow> serialConsole_;
 };
