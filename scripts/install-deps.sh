@@ -6,6 +6,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qcoro-qt6-dev
   libgl-dev fonts-wqy-microhei qt6-charts-dev libqt6opengl6-dev
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libmosquitto-dev mosquitto mosquitto-clients haproxy
   dpkg-dev lintian desktop-file-utils appstream
   libgtest-dev libbenchmark-dev python3

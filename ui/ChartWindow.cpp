@@ -1,5 +1,7 @@
 #include "ui/ChartWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QFileDialog>
 #include <QLineSeries>
 #include <QPixmap>
@@ -14,7 +16,7 @@ ChartWindow::ChartWindow(const QString& dbPath, const QString& barCode, QWidget*
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::ChartWindow>()), barCode_(barCode) {
     ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("温湿度曲线 - ") + barCode);
+    setWindowTitle(Shown(QStringLiteral("温湿度曲线 - ")) + barCode);
     chart_ = new ReadingsChart;
     ui_->chartView->setChart(chart_);   // the view owns the chart
     ui_->optAll->setChecked(true);
@@ -24,7 +26,7 @@ ChartWindow::ChartWindow(const QString& dbPath, const QString& barCode, QWidget*
         });
     connect(ui_->cmdSavePng, &QPushButton::clicked, this, &ChartWindow::cmdSavePngClicked);
     connect(chart_, &ReadingsChart::redrawn, this, &ChartWindow::showInfo);
-    ui_->lblChartInfo->setText(QStringLiteral("正在读取终端 %1 的读数…").arg(barCode));
+    ui_->lblChartInfo->setText(Shown(QStringLiteral("正在读取终端 %1 的读数…")).arg(barCode));
 
     // The worker posts its result to this window; the destructor waits for it,
     // and a result still queued then is dropped with the window's events.
@@ -46,7 +48,7 @@ void ChartWindow::showLoad(core::TerminalSeriesLoad& load) {
     error_ = load.error;
     loaded_ = true;
     chart_->setReadings(std::move(load.series));   // redraws, which shows the counts
-    if (chart_->readings().size() == 0) chart_->setTitle(error_.isEmpty() ? QStringLiteral("没有读数") : QString());
+    if (chart_->readings().size() == 0) chart_->setTitle(error_.isEmpty() ? Shown(QStringLiteral("没有读数")) : QString());
     emit loaded();
 }
 
@@ -60,11 +62,11 @@ void ChartWindow::showInfo() {
     if (!loaded_) return;   // "reading…" stays until the result is in
     QString text;
     if (!error_.isEmpty())
-        text = QStringLiteral("无法显示读数：") + error_;
+        text = Shown(QStringLiteral("无法显示读数：") + error_);
     else if (chart_->readings().size() == 0)
-        text = QStringLiteral("读数库中没有终端 %1 的读数").arg(barCode_);
+        text = Shown(QStringLiteral("读数库中没有终端 %1 的读数")).arg(barCode_);
     else
-        text = QStringLiteral("共 %1 条读数，本范围 %2 条，绘出 %3 点")
+        text = Shown(QStringLiteral("共 %1 条读数，本范围 %2 条，绘出 %3 点"))
                    .arg(chart_->readings().size())
                    .arg(chart_->readingsInRange())
                    .arg(chart_->temperatureSeries()->count() + chart_->humiditySeries()->count());
@@ -74,8 +76,8 @@ void ChartWindow::showInfo() {
 bool ChartWindow::savePng(const QString& path) { return ui_->chartView->grab().save(path, "PNG"); }
 
 void ChartWindow::cmdSavePngClicked() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存为PNG"), barCode_ + QStringLiteral(".png"),
-                                                      QStringLiteral("PNG 图片 (*.png)"));
+    const QString path = QFileDialog::getSaveFileName(this, Shown(QStringLiteral("保存为PNG")), barCode_ + QStringLiteral(".png"),
+                                                      Shown(QStringLiteral("PNG 图片 (*.png)")));
     if (path.isEmpty()) return;
     if (!savePng(path)) MsgBox(this, QStringLiteral("无法保存图片：") + path, kAppTitle, BoxIcon::Exclamation);
 }

@@ -1,5 +1,7 @@
 #include "ui/DataCentreWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -52,7 +54,7 @@ QLabel* DataCentreWindow::AddStorePanel(QStatusBar* bar) {
 }
 
 void DataCentreWindow::showStoreStatus(const QString& text) {
-    c_.storePanel->setText(text);
+    c_.storePanel->setText(Shown(text));
     c_.storePanel->setVisible(!text.isEmpty());
 }
 
@@ -70,13 +72,13 @@ void DataCentreWindow::initCommon(const CommonControls& c) {
     lay->addWidget(DataReceive_);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    CmdQKJSQ1_ = new QPushButton(QStringLiteral("清空接收区"), page);
+    CmdQKJSQ1_ = new QPushButton(Shown(QStringLiteral("清空接收区")), page);
     CmdQKJSQ1_->setObjectName(QStringLiteral("CmdQKJSQ1"));
     row->addWidget(CmdQKJSQ1_);
     lay->addLayout(row);
     c_.pages->placeBarCodeOnFirstPage();
     c_.pages->tabs()->setObjectName(QStringLiteral("SSTab1_1"));
-    c_.pages->tabs()->addTab(page, QStringLiteral("主动上传数据"));
+    c_.pages->tabs()->addTab(page, Shown(QStringLiteral("主动上传数据")));
     c_.pages->tabs()->setCurrentIndex(0);
 
     connect(CmdQKJSQ1_, &QPushButton::clicked, this, [this] { DataReceive_->setText(QString()); });
@@ -99,8 +101,9 @@ void DataCentreWindow::initCommon(const CommonControls& c) {
     connect(e, &core::DataCentre::currentTerminalShown, c_.TxtDQID, &QLineEdit::setText);
     connect(e, &core::DataCentre::frameLogged, c_.traffic,
             [t = c_.traffic](const QByteArray& bytes, bool sent) { t->append(bytes, sent); });
-    connect(e, &core::DataCentre::statusChanged, c_.LblInf, &QLabel::setText);
-    connect(e, &core::DataCentre::serviceStatusChanged, c_.statusPanel, &QLabel::setText);
+    connect(e, &core::DataCentre::statusChanged, c_.LblInf, [l = c_.LblInf](const QString& t) { l->setText(Shown(t)); });
+    connect(e, &core::DataCentre::serviceStatusChanged, c_.statusPanel,
+            [l = c_.statusPanel](const QString& t) { l->setText(Shown(t)); });
     connect(e, &core::DataCentre::parametersDecoded, c_.pages, &ParameterPages::apply);
     connect(e, &core::DataCentre::uploadText, DataReceive_, &LogTextBox::appendText);
 }

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "ui/DisplayLanguage.h"
+
 int LogTextBox::Document::blockCount() const { return static_cast<int>(box_->lineStarts_.size()); }
 
 int LogTextBox::Document::characterCount() const {
@@ -39,7 +41,7 @@ QString LogTextBox::text() const {
 
 void LogTextBox::setText(const QString& text) {
     bringInPending();   // what came before the new text is replaced with the rest
-    bytes_ = text.toUtf8();
+    bytes_ = Shown(text).toUtf8();
     bytes_.squeeze();
     if (sink_ && !bytes_.isEmpty()) sink_(std::string_view(bytes_.constData(), std::size_t(bytes_.size())));
     utf16Size_ = 0;
@@ -56,7 +58,7 @@ void LogTextBox::appendText(const QString& piece) {
     if (piece.isEmpty()) return;
     bringInPending();
     const qsizetype from = bytes_.size();
-    bytes_ += piece.toUtf8();
+    bytes_ += Shown(piece).toUtf8();
     appended(from);
 }
 
@@ -64,7 +66,10 @@ void LogTextBox::appendUtf8(std::string_view piece) {
     if (piece.empty()) return;
     bringInPending();
     const qsizetype from = bytes_.size();
-    bytes_.append(piece.data(), static_cast<qsizetype>(piece.size()));
+    if (CurrentDisplayLanguage() == DisplayLanguage::Chinese)
+        bytes_.append(piece.data(), static_cast<qsizetype>(piece.size()));
+    else
+        bytes_ += Shown(QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size()))).toUtf8();
     appended(from);
 }
 

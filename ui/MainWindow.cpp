@@ -1,5 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
+#include <QActionGroup>
 #include <QApplication>
 #include <QDateTime>
 #include <QCloseEvent>
@@ -91,7 +94,7 @@ QPixmap MainWindow::BackgroundPicture() {
     f.setPixelSize(22);
     f.setBold(false);
     p.setFont(f);
-    p.drawText(QRectF(40, 120, 420, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("无线室温采集终端"));
+    p.drawText(QRectF(40, 120, 420, 40), Qt::AlignLeft | Qt::AlignVCenter, Shown(QStringLiteral("无线室温采集终端")));
     p.end();
     return QPixmap::fromImage(img);
 }
@@ -134,12 +137,18 @@ MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
                 }
             });
     connect(link_, &core::SerialLink::portLost, this, [this] {
-        if (serialConsole_) serialConsole_->LblInf()->setText(core::SerialLink::portLostText());
+        if (serialConsole_) serialConsole_->LblInf()->setText(Shown(core::SerialLink::portLostText()));
     });
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
     connect(ui_->M_Retention, &QAction::triggered, this, [this] { askRetention(); });
+    auto* languages = new QActionGroup(this);
+    languages->addAction(ui_->M_LangZh);
+    languages->addAction(ui_->M_LangEn);
+    (CurrentDisplayLanguage() == DisplayLanguage::English ? ui_->M_LangEn : ui_->M_LangZh)->setChecked(true);
+    connect(ui_->M_LangZh, &QAction::triggered, this, [this] { chooseLanguage(DisplayLanguage::Chinese); });
+    connect(ui_->M_LangEn, &QAction::triggered, this, [this] { chooseLanguage(DisplayLanguage::English); });
     connect(ui_->M_LogFolder, &QAction::triggered, this, [this] {
         const QString folder = logFiles_->todaysFolder();
         QDir().mkpath(folder);
@@ -188,8 +197,8 @@ void MainWindow::askRetention() {
     // Non-blocking: the data centres go on while the operator decides.
     auto* dialog = new QInputDialog(this);
     dialog->setObjectName(QStringLiteral("frmRetention"));
-    dialog->setWindowTitle(QStringLiteral("读数保留期限"));
-    dialog->setLabelText(QStringLiteral("保留最近多少天的读数（0 = 全部保留）："));
+    dialog->setWindowTitle(Shown(QStringLiteral("读数保留期限")));
+    dialog->setLabelText(Shown(QStringLiteral("保留最近多少天的读数（0 = 全部保留）：")));
     dialog->setInputMode(QInputDialog::IntInput);
     dialog->setIntRange(0, 36500);
     dialog->setIntValue(QSettings(settingsPath_, QSettings::IniFormat).value(kRetentionKey, 0).toInt());
@@ -199,6 +208,13 @@ void MainWindow::askRetention() {
         store_->setRetentionDays(days);
     });
     dialog->open();
+}
+
+void MainWindow::chooseLanguage(DisplayLanguage language) {
+    RememberDisplayLanguage(settingsPath_, language);
+    if (language == CurrentDisplayLanguage()) return;
+    // The windows keep the language they were made in until the next start.
+    MsgBox(this, QStringLiteral("界面语言将在下次启动时生效。"), QStringLiteral("语言"), BoxIcon::Information);
 }
 
 void MainWindow::showTerminals(QWidget* owner) {

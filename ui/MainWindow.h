@@ -13,6 +13,7 @@
 #include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
 #include "core/TerminalRoster.h"
+#include "ui/DisplayLanguage.h"
 
 class QSerialPort;
 namespace Ui { class MainWindow; }
@@ -50,6 +51,8 @@ private:
     void showTerminals(QWidget* owner);
     // "读数保留期限…": how many days of readings the store keeps, remembered in Data/console.ini.
     void askRetention();
+    // "语言": the choice is remembered and takes effect at the next start.
+    void chooseLanguage(DisplayLanguage language);
     // The serial console's single instance, loaded (without being shown) when it is not.
     SerialConsoleWindow* serialConsole();
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 
+#include "ui/DisplayLanguage.h"
 #include "ui/MsgBoxLog.h"
 
 const QString kAppTitle = QStringLiteral("HT6630-QN无线室温采集终端测试软件V1.0");
@@ -71,10 +72,11 @@ QList<MsgBoxRecord> OpenMsgBoxes() {
 
 QMessageBox::StandardButton MsgBox(QWidget* parent, const QString& text, const QString& title,
                                    BoxIcon icon, QMessageBox::StandardButtons buttons) {
-    QMessageBox box(ToQtIcon(icon), title, text, buttons, parent);
+    const QString shownText = Shown(text), shownTitle = Shown(title);
+    QMessageBox box(ToQtIcon(icon), shownTitle, shownText, buttons, parent);
     MsgBoxRecord rec;
-    rec.text = text;
-    rec.title = title;
+    rec.text = shownText;
+    rec.title = shownTitle;
     rec.icon = IconName(icon);
     // Buttons in the order "OK", "Cancel", "Yes", "No", then any others.
     const QMessageBox::StandardButton order[] = {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes,

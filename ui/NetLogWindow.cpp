@@ -1,5 +1,7 @@
 #include "ui/NetLogWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QCloseEvent>
 
 #include "ui/LogLines.h"
@@ -9,7 +11,7 @@
 // opened it does not destroy the log.
 NetLogWindow::NetLogWindow(QWidget*) : QDialog(nullptr) {
     setObjectName(QStringLiteral("frmInfo"));
-    setWindowTitle(QStringLiteral("网络连接日志"));
+    setWindowTitle(Shown(QStringLiteral("网络连接日志")));
     resize(685, 280);   // client area 10275 x 4200 twips
     box_ = new LogTextBox(this);
     box_->setObjectName(QStringLiteral("txtBaoWen"));

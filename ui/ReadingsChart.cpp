@@ -1,5 +1,7 @@
 #include "ui/ReadingsChart.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QLineSeries>
@@ -42,19 +44,19 @@ ReadingsChart::ReadingsChart(QGraphicsItem* parent) : QChart(parent) {
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTickCount(7);
     temperatureAxis_ = new QValueAxis;
-    temperatureAxis_->setTitleText(QStringLiteral("温度(℃)"));
+    temperatureAxis_->setTitleText(Shown(QStringLiteral("温度(℃)")));
     temperatureAxis_->setLabelFormat(QStringLiteral("%.1f"));
     humidityAxis_ = new QValueAxis;
-    humidityAxis_->setTitleText(QStringLiteral("湿度(%RH)"));
+    humidityAxis_->setTitleText(Shown(QStringLiteral("湿度(%RH)")));
     humidityAxis_->setLabelFormat(QStringLiteral("%.1f"));
     addAxis(timeAxis_, Qt::AlignBottom);
     addAxis(temperatureAxis_, Qt::AlignLeft);
     addAxis(humidityAxis_, Qt::AlignRight);
 
     temperature_ = new QLineSeries;
-    temperature_->setName(QStringLiteral("温度(℃)"));
+    temperature_->setName(Shown(QStringLiteral("温度(℃)")));
     humidity_ = new QLineSeries;
-    humidity_->setName(QStringLiteral("湿度(%RH)"));
+    humidity_->setName(Shown(QStringLiteral("湿度(%RH)")));
     for (auto [series, axis] : {std::pair{temperature_, temperatureAxis_}, std::pair{humidity_, humidityAxis_}}) {
         addSeries(series);
         series->attachAxis(timeAxis_);

@@ -1,5 +1,7 @@
 #include "ui/SerialConsoleWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -141,7 +143,7 @@ void SerialConsoleWindow::loadStep() {
     }
     pages_->resetToLoadState();
     pages_->tabs()->setCurrentIndex(0);
-    ui->LblInf->setText(QStringLiteral("系统提示"));
+    ui->LblInf->setText(Shown(QStringLiteral("系统提示")));
 }
 
 bool SerialConsoleWindow::barCodeCheck(const QString& emptyMessage) {
@@ -203,7 +205,7 @@ void SerialConsoleWindow::requestClicked(Op op) {
         // A port that is not open (never opened, or its device has gone) ends the
         // click here: nothing is written and the status label keeps its text.
         if (!link_.send(bytes)) return;
-        ui->LblInf->setText(QString::fromUtf8(row->status));
+        ui->LblInf->setText(Shown(QString::fromUtf8(row->status)));
     } catch (const std::exception&) {
         // A request that cannot be built ends the click quietly.
     }
@@ -213,5 +215,5 @@ void SerialConsoleWindow::showJudgement(const QByteArray& block, const ht6630::S
     ui->LblInf->setText(QString());
     ShowBaoWen(block, panel_, false);
     if (!j.fields.empty()) pages_->apply(j.fields);
-    ui->LblInf->setText(QString::fromUtf8(j.status.data(), static_cast<qsizetype>(j.status.size())));
+    ui->LblInf->setText(Shown(QString::fromUtf8(j.status.data(), static_cast<qsizetype>(j.status.size()))));
 }

@@ -1,5 +1,7 @@
 #include "ui/SetPortDialog.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -144,17 +146,17 @@ void SetPortDialog::comboChosen() { applyFromCombos(); }
 void SetPortDialog::showOpenState() {
     const QString settings = core::PortSettingsString(ui->CboBaudrate->currentText(), ui->CboParitybit->currentText().left(1),
                                                 ui->CboDatabit->currentText(), ui->CboStopbit->currentText());
-    ui->TxtStatus->setText(QStringLiteral("STATUS：") + ui->CboCom->currentText() + QStringLiteral(" OPEND，") + settings);
+    ui->TxtStatus->setText(Shown(QStringLiteral("STATUS：") + ui->CboCom->currentText() + QStringLiteral(" OPEND，") + settings));
     ui->TxtStatus->setToolTip(link_.binding().devicePath(core::ComNumberOfText(ui->CboCom->currentText())));
-    ui->CmdSwitch->setText(QStringLiteral("关闭串口"));
+    ui->CmdSwitch->setText(Shown(QStringLiteral("关闭串口")));
     ui->ImgSwitchon->setVisible(true);
     ui->ImgSwitchoff->setVisible(false);
 }
 
 void SetPortDialog::showClosedState() {
-    ui->TxtStatus->setText(QStringLiteral("STATUS：COM Port Cloced"));
+    ui->TxtStatus->setText(Shown(QStringLiteral("STATUS：COM Port Cloced")));
     ui->TxtStatus->setToolTip(QString());
-    ui->CmdSwitch->setText(QStringLiteral("打开串口"));
+    ui->CmdSwitch->setText(Shown(QStringLiteral("打开串口")));
     ui->ImgSwitchon->setVisible(false);
     ui->ImgSwitchoff->setVisible(true);
 }

@@ -1,5 +1,7 @@
 #include "ui/TerminalsModel.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include "core/TerminalRoster.h"
 
 namespace {
@@ -67,7 +69,7 @@ QVariant TerminalsModel::data(const QModelIndex& index, int role) const {
     const bool sort = role == SortRole;
     switch (Column(index.column())) {
     case BarCode: return r.barCode;
-    case Online: return r.online ? QStringLiteral("在线") : QStringLiteral("离线");
+    case Online: return r.online ? Shown(QStringLiteral("在线")) : Shown(QStringLiteral("离线"));
     case Channel: return r.channel;
     case Peer: return r.peer;
     case FirstSeen: return sort ? SortValue(r.firstSeenMs) : TimeText(r.firstSeenMs);
@@ -99,5 +101,5 @@ QVariant TerminalsModel::headerData(int section, Qt::Orientation orientation, in
     static const char* const kHeaders[ColumnCount] = {
         "条形码", "在线", "通道", "对端地址", "首次出现", "最后出现", "程序版本", "温度(℃)",
         "湿度(%RH)", "记录时间", "电池(V)", "读数", "心跳间隔(s)", "心跳抖动(s)", "时钟偏差(s)"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(kHeaders[section]) : QVariant();
+    return section >= 0 && section < ColumnCount ? Shown(QString::fromUtf8(kHeaders[section])) : QVariant();
 }

@@ -1,5 +1,7 @@
 #include "ui/TerminalsWindow.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -72,7 +74,7 @@ TerminalsWindow::~TerminalsWindow() {
 void TerminalsWindow::updateCount() {
     int online = 0;
     for (int i = 0; i < model_->rowCount(); ++i) online += roster_.row(i).online;
-    ui_->lblCount->setText(QStringLiteral("显示 %1 / 共 %2 个终端，在线 %3")
+    ui_->lblCount->setText(Shown(QStringLiteral("显示 %1 / 共 %2 个终端，在线 %3"))
                                .arg(proxy_->rowCount()).arg(model_->rowCount()).arg(online));
 }
 
@@ -91,7 +93,7 @@ QStringList TerminalsWindow::exportBarCodes() const {
 
 void TerminalsWindow::askExportFile() {
     // Non-blocking: the data centres go on while the operator chooses a file.
-    auto* dialog = new QFileDialog(this, QStringLiteral("导出CSV"),
+    auto* dialog = new QFileDialog(this, Shown(QStringLiteral("导出CSV")),
                                    QDir(QDir::homePath()).filePath(QStringLiteral("readings.csv")),
                                    QStringLiteral("CSV (*.csv)"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -115,13 +117,13 @@ void TerminalsWindow::exportTo(const QString& filePath) {
     });
     worker_->setParent(this);
     ui_->cmdExport->setEnabled(false);
-    ui_->lblStatus->setText(QStringLiteral("正在导出…"));
+    ui_->lblStatus->setText(Shown(QStringLiteral("正在导出…")));
     connect(worker_, &QThread::finished, this, [this, result, filePath] {
         worker_->deleteLater();
         worker_ = nullptr;
         ui_->cmdExport->setEnabled(true);
-        const QString text = result->ok ? QStringLiteral("已导出 %1 条读数到 %2").arg(result->readings).arg(filePath)
-                                        : QStringLiteral("导出失败：") + result->error;
+        const QString text = result->ok ? Shown(QStringLiteral("已导出 %1 条读数到 %2")).arg(result->readings).arg(filePath)
+                                        : Shown(QStringLiteral("导出失败：") + result->error);
         ui_->lblStatus->setText(text);
         emit exportFinished(result->ok, text);
     });

@@ -1,5 +1,7 @@
 #include "ui/TrafficLogPanel.h"
 
+#include "ui/DisplayLanguage.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,17 +18,17 @@ constexpr qsizetype kAutoClearAbove = 7000;   // characters held before an auto-
 
 TrafficLogPanel::TrafficLogPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("TrafficLogPanel"));
-    lblBaoWen_ = new QLabel(QStringLiteral("通讯报文"), this);
+    lblBaoWen_ = new QLabel(Shown(QStringLiteral("通讯报文")), this);
     lblBaoWen_->setObjectName(QStringLiteral("lblBaoWen"));
     txtBaoWen_ = new LogTextBox(this);
     txtBaoWen_->setObjectName(QStringLiteral("txtBaoWen"));
-    CheckShow_ = new QCheckBox(QStringLiteral("显示报文"), this);
+    CheckShow_ = new QCheckBox(Shown(QStringLiteral("显示报文")), this);
     CheckShow_->setObjectName(QStringLiteral("CheckShow"));
     CheckShow_->setChecked(true);
-    CheckClear_ = new QCheckBox(QStringLiteral("自动清空"), this);
+    CheckClear_ = new QCheckBox(Shown(QStringLiteral("自动清空")), this);
     CheckClear_->setObjectName(QStringLiteral("CheckClear"));
     CheckClear_->setChecked(true);
-    CmdClear_ = new QPushButton(QStringLiteral("清空报文"), this);
+    CmdClear_ = new QPushButton(Shown(QStringLiteral("清空报文")), this);
     CmdClear_->setObjectName(QStringLiteral("CmdClear"));
 
     auto* grid = new QGridLayout(this);

@@ -34,7 +34,7 @@ def bin_dir():
 class Console:
     """One running console with its automation connection."""
 
-    def __init__(self, serial_ports=None, env=None, binary=None, cwd=None, start_timeout=10.0):
+    def __init__(self, serial_ports=None, env=None, binary=None, cwd=None, start_timeout=10.0, args=()):
         self.binary = binary or os.path.join(bin_dir(), "ht6630-console")
         self._tmp = tempfile.mkdtemp(prefix="ht6630-auto-")
         self.socket_path = os.path.join(self._tmp, "auto.sock")
@@ -49,7 +49,7 @@ class Console:
         if env:
             e.update(env)
         self._log = open(os.path.join(self._tmp, "console.log"), "w+b")
-        self.proc = subprocess.Popen([self.binary], env=e, cwd=cwd or self._tmp,
+        self.proc = subprocess.Popen([self.binary] + list(args), env=e, cwd=cwd or self._tmp,
                                      stdout=self._log, stderr=subprocess.STDOUT)
         self._sock = None
         self._buf = b""

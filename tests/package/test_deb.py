@@ -22,6 +22,8 @@ FILES = ["./usr/bin/ht6630-console", "./usr/bin/ht6630-terminal", "./usr/bin/ht6
          "./usr/share/applications/io.github.ht6630.Console.desktop",
          "./usr/share/metainfo/io.github.ht6630.Console.metainfo.xml",
          "./usr/share/icons/hicolor/scalable/apps/io.github.ht6630.Console.svg",
+         "./usr/share/icons/hicolor/48x48/apps/io.github.ht6630.Console.png",
+         "./usr/share/icons/hicolor/256x256/apps/io.github.ht6630.Console.png",
          "./usr/share/man/man1/ht6630-console.1.gz", "./usr/share/man/man1/ht6630-datacentre.1.gz",
          "./usr/share/doc/ht6630-console/copyright", "./usr/share/doc/ht6630-console/changelog.gz"]
 
