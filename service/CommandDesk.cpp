@@ -99,6 +99,11 @@ void CommandDesk::terminalLeft(const QString& barCode, const core::DataCentre* e
     if (it != pending_.constEnd() && it->engine == engine) finish(barCode, false, QStringLiteral("terminal left"));
 }
 
+void CommandDesk::endAll(const QString& message) {
+    const QStringList terminals = pending_.keys();
+    for (const QString& barCode : terminals) finish(barCode, false, message);
+}
+
 void CommandDesk::finish(const QString& barCode, bool ok, const QString& message, const ht6630::FieldValues& fields) {
     const Pending p = pending_.take(barCode);
     if (p.timer) {

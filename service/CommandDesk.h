@@ -37,6 +37,8 @@ public:
     void command(const QString& barCode, const QByteArray& payload);
     // The terminal is no longer held by `engine`: its request there ends.
     void terminalLeft(const QString& barCode, const core::DataCentre* engine);
+    // Ends every request still open with `message` (the service stops).
+    void endAll(const QString& message);
 
 private:
     struct Pending {

@@ -213,6 +213,8 @@ void DataCentreService::stop(int graceMs) {
 void DataCentreService::finishStop() {
     const int left = session_.replyQueue.pending();
     if (left > 0) log_.warning(QStringLiteral("%1 repl(ies) not sent: the stop could not wait longer").arg(left));
+    // Results go out before the broker hears the node is offline.
+    if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();
     if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));

@@ -247,6 +247,14 @@ class Requests(CmdTestCase):
         term.close()
         self.assertEqual(results.take(1)["k2"][1]["message"], "terminal left")
         svc.wait_log(b"<7>mqtt: unsubscribed from t/%d/cmd\n" % FIRST)
+        # A request still kept when the service stops.
+        term = RawTerminal(svc.tcp_port, str(FIRST + 1))
+        self.addCleanup(term.close)
+        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % (FIRST + 1))
+        self.broker.publish("t/%d/cmd" % (FIRST + 1), cmd("s1", "cmdCJR", when="upload-end"))
+        svc.wait_log(b"cmd s1 for %d: cmdCJR kept" % (FIRST + 1))
+        self.assertEqual(svc.terminate()[0], 0)
+        self.assertEqual(results.take(1)["s1"][1]["message"], "service stopping")
 
     def test_kept_request_leaves_after_the_upload_end_answer(self):
         svc = self.service()
