@@ -17,6 +17,15 @@ QByteArray ToQ(const ht6630::Bytes& b) {
 }
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 QByteArray Utf8(const QString& s) { return s.toUtf8(); }
+
+bool IsUploadEndNotice(const QByteArray& b) {
+    return b.size() >= 5 && b.startsWith(QByteArrayLiteral("\x71\x05\x02\x00\xAB"));
+}
+
+// A "qv" response frame, as the dialogue classifies it.
+bool IsResponse(const QByteArray& b) {
+    return b.size() >= 15 && b[0] == 'q' && b[1] == 'v' && static_cast<std::uint8_t>(b.back()) == 0x0D;
+}
 }  // namespace
 
 ht6630::dialogue::LocalTime LocalNow() {
@@ -69,12 +78,49 @@ ht6630::dialogue::ConsoleState DataCentre::snapshot(const QByteArray& block, con
     s.terminalBarCode = Utf8(terminalBarCode_).toStdString();
     s.currentTerminal = Utf8(currentTerminal_).toStdString();
     if (serviceMode_) {
-        // The terminal this block came from stands in for the operator's choice.
-        QString sender = SenderBarCode(block);
-        if (sender.isEmpty()) sender = peerBarCode(peer);
+        // The terminal this block came from stands in for the operator's choice, and
+        // its own request for the console's single one.
+        const QString sender = blockTerminal(block, peer);
         s.currentTerminal = Utf8(sender).toStdString();
+        const auto it = terminalRequests_.constFind(sender);
+        // A kept request waits for the upload end alone: no other block may clear it.
+        const bool announce = it != terminalRequests_.constEnd() && it->waiting && IsUploadEndNotice(block);
+        s.pendingOperation = it != terminalRequests_.constEnd() ? Utf8(it->operation).toStdString() : std::string();
+        s.pendingSetting = announce;
+        if (announce) s.configMode = false;
     }
     return s;
+}
+
+QString DataCentre::blockTerminal(const QByteArray& block, const Peer& peer) const {
+    const QString sender = SenderBarCode(block);
+    return sender.isEmpty() ? peerBarCode(peer) : sender;
+}
+
+bool DataCentre::submitTerminalRequest(const QString& barCode, Op op, const QByteArray& frame, bool atUploadEnd) {
+    TerminalRequest& r = terminalRequests_[barCode];
+    r.operation = QString::fromUtf8(ht6630::Entry(op).name.data(), static_cast<qsizetype>(ht6630::Entry(op).name.size()));
+    r.frame = frame;
+    r.waiting = atUploadEnd;
+    if (atUploadEnd) return true;
+    if (!sendToTerminal(barCode, frame)) {
+        terminalRequests_.remove(barCode);
+        return false;
+    }
+    emit frameLogged(frame, true);
+    return true;
+}
+
+void DataCentre::dropTerminalRequest(const QString& barCode) { terminalRequests_.remove(barCode); }
+
+void DataCentre::reportResponse(const QByteArray& block, const QString& terminal, const std::vector<Action>& actions) {
+    QString status;
+    ht6630::FieldValues fields;
+    for (const Action& a : actions) {
+        if (a.kind == Action::Kind::ShowStatus && !a.text.empty()) status = FromStd(a.text);
+        if (a.kind == Action::Kind::ShowParameters) fields = a.fields;
+    }
+    emit terminalResponded(terminal, static_cast<std::uint8_t>(block[2]), status, fields);
 }
 
 QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
@@ -85,6 +131,8 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
                                     static_cast<std::size_t>(block.size()));
         const std::vector<Action> actions = ht6630::dialogue::HandleBlock(channel(), view, snapshot(block, peer), LocalNow());
         reportEvent(block, peer);
+        const QString terminal = serviceMode_ ? blockTerminal(block, peer) : QString();
+        if (serviceMode_ && IsResponse(block)) reportResponse(block, terminal, actions);
         for (const Action& a : actions) {
             if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
                 // Only the standard reply delay is configurable; the short UDP pause is not.
@@ -92,7 +140,17 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
                 co_await queue.wait(delay);
                 if (!self) co_return;                 // the engine is gone: touch nothing
                 if (!peerUsable(peer)) co_return;     // connection closed / service stopped
-                const QByteArray frame = a.kind == Action::Kind::Reply ? ToQ(a.bytes) : pendingFrame_;
+                QByteArray frame = a.kind == Action::Kind::Reply ? ToQ(a.bytes) : pendingFrame_;
+                if (serviceMode_ && a.kind == Action::Kind::SendPendingFrame) {
+                    // The terminal's request as it is now: replaced or dropped during the wait.
+                    const auto it = terminalRequests_.constFind(terminal);
+                    if (it == terminalRequests_.constEnd() || !it->waiting) continue;
+                    frame = it->frame;
+                    sendToPeer(peer, frame);
+                    emit frameLogged(frame, true);
+                    emit terminalRequestSent(terminal);
+                    continue;
+                }
                 // The reply leaves first; the log shows it as it left.
                 sendToPeer(peer, frame);
                 emit frameLogged(frame, true);
@@ -110,7 +168,10 @@ void DataCentre::applyAction(const Action& a, const Peer& peer) {
     switch (a.kind) {
     case K::LogReceived: emit frameLogged(ToQ(a.bytes), false); break;
     case K::ShowStatus: emit statusChanged(FromStd(a.text)); break;
-    case K::ClearPendingOperation: session_.pending.name.clear(); break;
+    case K::ClearPendingOperation:
+        // The service's requests end when their caller drops them (answered, timed out, left).
+        if (!serviceMode_) session_.pending.name.clear();
+        break;
     case K::SetPendingOperation: session_.pending.name = FromStd(a.text); break;
     case K::ShowParameters: emit parametersDecoded(a.fields); break;
     case K::ShowTerminalBarCode:
@@ -130,7 +191,14 @@ void DataCentre::applyAction(const Action& a, const Peer& peer) {
         if (a.roomUpload) emit roomUploadDecoded(*a.roomUpload);
         if (!a.heatRecords.empty()) emit heatMeterDecoded(HeatMeterUpload{FromStd(a.heatBarCode), a.heatRecords});
         break;
-    case K::ClearPendingSetting: pendingSetting_ = false; break;
+    case K::ClearPendingSetting:
+        if (!serviceMode_) {
+            pendingSetting_ = false;
+        } else if (auto it = terminalRequests_.find(peerBarCode(peer)); it != terminalRequests_.end()) {
+            // Only an upload-end notice (no bar code of its own) announces a kept request.
+            it->waiting = false;
+        }
+        break;
     case K::Reply:
     case K::SendPendingFrame: break;   // executed by handleBlock
     default: applyChannelAction(a, peer); break;

@@ -5,6 +5,7 @@
 // configuration request (now, or at the terminal's next upload end). It owns no
 // widget: windows and the headless service render what it emits.
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -82,6 +83,16 @@ public:
     // kept, and it leaves now, at the upload end, or after the handshake.
     void submitRequest(ht6630::Op op, const QString& termAddr, const QByteArray& frame);
 
+    // Service mode: a request for one terminal, its values checked and its frame built
+    // by the caller. At once: it leaves on the terminal's connection (UDP: to the
+    // endpoint it used last); false when there is none. At the upload end: it is kept,
+    // replacing the terminal's previous one, and leaves as the setting the terminal's
+    // next upload-end answer announces (in configuration mode too: a kept request is
+    // why the answer announces a setting). Its operation names the 0x7A response.
+    bool submitTerminalRequest(const QString& barCode, ht6630::Op op, const QByteArray& frame, bool atUploadEnd);
+    // Forgets the terminal's request: answered, given up, or the terminal left.
+    void dropTerminalRequest(const QString& barCode);
+
     // Runs the dialogue for one received block and executes its actions in order.
     // Started once per block; it suspends at each reply's wait.
     QCoro::Task<> handleBlock(QByteArray block, Peer peer);
@@ -102,6 +113,11 @@ signals:
     // A terminal's registration, heart beat or upload end ("registration",
     // "heartbeat", "upload-end"), with the peer's address, as it arrives.
     void terminalEvent(const QString& barCode, const QString& kind, const QString& peerAddress);
+    // Service mode: a terminal's kept request left at its upload end.
+    void terminalRequestSent(const QString& barCode);
+    // Service mode: a terminal's response frame (function code `code`): the status
+    // text the dialogue shows for it and the values it decoded.
+    void terminalResponded(const QString& barCode, int code, const QString& status, const ht6630::FieldValues& fields);
 
 protected:
     // The channel's own actions (lists, network log, bar-code slots); default: none.
@@ -111,6 +127,8 @@ protected:
     virtual void sendToPeer(const Peer& peer, const QByteArray& frame) = 0;
     // Configuration mode after the handshake: send the pending frame now.
     virtual void sendRequestNow(const RequestTexts& texts) = 0;
+    // Service mode: sends a request to the terminal now; false when it cannot be reached.
+    virtual bool sendToTerminal(const QString& barCode, const QByteArray& frame) = 0;
 
     // The peer's address as the events name it; default: none.
     virtual QString peerText(const Peer&) const { return {}; }
@@ -123,6 +141,10 @@ private:
     void applyAction(const ht6630::dialogue::Action& a, const Peer& peer);
     void reportEvent(const QByteArray& block, const Peer& peer);
     ht6630::dialogue::ConsoleState snapshot(const QByteArray& block, const Peer& peer) const;
+    // Service mode: the terminal a block came from (its frame's address, else its peer's).
+    QString blockTerminal(const QByteArray& block, const Peer& peer) const;
+    void reportResponse(const QByteArray& block, const QString& terminal,
+                        const std::vector<ht6630::dialogue::Action>& actions);
 
     ConsoleSession& session_;
     bool handshaken_ = false;
@@ -136,6 +158,13 @@ private:
     QByteArray pendingFrame_;
     QString terminalBarCode_;
     QString currentTerminal_;
+    // Service mode: each terminal's request, in place of the console's single one.
+    struct TerminalRequest {
+        QString operation;      // the operation name the 0x7A status text carries
+        QByteArray frame;
+        bool waiting = false;   // kept for the next upload end, not yet sent
+    };
+    QHash<QString, TerminalRequest> terminalRequests_;
 };
 
 // The bar code a terminal-initiated frame (registration, heart beat, upload) carries

@@ -325,4 +325,12 @@ void TcpDataCentre::sendRequestNow(const RequestTexts& texts) {
     showStatus(texts.sending);
 }
 
+bool TcpDataCentre::sendToTerminal(const QString& barCode, const QByteArray& frame) {
+    const auto index = table_.firstLoadedWith(barCode);
+    Connection* c = index ? conns_.value(*index) : nullptr;
+    if (!c || !c->socket->isConnected()) return false;
+    c->socket->write(frame);
+    return true;
+}
+
 }  // namespace core

@@ -80,6 +80,7 @@ protected:
     bool peerUsable(const Peer& peer) const override;
     void sendToPeer(const Peer& peer, const QByteArray& frame) override;
     void sendRequestNow(const RequestTexts& texts) override;
+    bool sendToTerminal(const QString& barCode, const QByteArray& frame) override;
 
 private:
     struct Connection {

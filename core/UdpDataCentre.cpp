@@ -128,4 +128,10 @@ void UdpDataCentre::sendRequestNow(const RequestTexts& texts) {
     showStatus(texts.sending);
 }
 
+bool UdpDataCentre::sendToTerminal(const QString& barCode, const QByteArray& frame) {
+    const auto it = endpoints_.constFind(barCode);
+    if (it == endpoints_.constEnd() || socket_->state() != QAbstractSocket::BoundState) return false;
+    return socket_->writeDatagram(frame, it->address, it->port) >= 0;
+}
+
 }  // namespace core

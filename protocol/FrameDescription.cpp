@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/Catalogue.h"
+#include "protocol/FieldNames.h"
 #include "protocol/Frame.h"
 #include "protocol/Responses.h"
 #include "protocol/Upload.h"
@@ -39,27 +40,7 @@ const CatalogueEntry* RequestEntry(std::uint8_t code, ByteView payload) {
 }
 
 void ListFields(std::string& out, const FieldValues& f) {
-    if (f.barCode) Line(out, "txtBarCode", *f.barCode);
-    if (f.dataCentre)
-        for (std::size_t i = 0; i < 5; ++i)
-            Line(out, "txtIp(" + std::to_string(i) + ")", (*f.dataCentre)[i]);
-    if (f.spareCentre)
-        for (std::size_t i = 0; i < 5; ++i)
-            Line(out, "txtSpareIp(" + std::to_string(i) + ")", (*f.spareCentre)[i]);
-    if (f.temperature) Line(out, "txtTemp", *f.temperature);
-    if (f.humidity) Line(out, "txtHumi", *f.humidity);
-    if (f.firmware) Line(out, "txtVer", *f.firmware);
-    if (f.acquisitionMinutes) Line(out, "txtCJ", *f.acquisitionMinutes);
-    if (f.uploadMinutes) Line(out, "txtSC", *f.uploadMinutes);
-    if (f.commType) Line(out, "Combo1", std::to_string(*f.commType));
-    if (f.heartbeatSeconds) Line(out, "txtHeartbeat", *f.heartbeatSeconds);
-    if (f.silenceChoice) Line(out, "optEnabled", *f.silenceChoice < 0 ? "none" : std::to_string(*f.silenceChoice));
-    if (f.silenceDates)
-        for (std::size_t i = 0; i < 4; ++i)
-            Line(out, "txtDate(" + std::to_string(i) + ")", (*f.silenceDates)[i]);
-    if (f.clock)
-        for (std::size_t i = 0; i < 6; ++i)
-            Line(out, "Txtrq(" + std::to_string(i) + ")", (*f.clock)[i]);
+    for (const auto& [name, value] : NamedFieldValues(f)) Line(out, name, value);
 }
 
 void DescribeTerminalFrame(std::string& out, ByteView f) {

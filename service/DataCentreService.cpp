@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "CommandDesk.h"
 #include "MqttPublisher.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
@@ -25,6 +26,7 @@ DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& lo
     : QObject(parent), config_(config), log_(log) {}
 
 DataCentreService::~DataCentreService() {
+    commands_.reset();
     mqtt_.reset();
     delete tcp_;
     delete udp_;
@@ -52,6 +54,10 @@ bool DataCentreService::start() {
     if (!config_.mqttHost.isEmpty()) {
         mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
         if (!mqtt_->start()) return false;
+        commands_ = std::make_unique<CommandDesk>(
+            config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
+            [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
+        connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
         log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/")
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
@@ -94,6 +100,7 @@ bool DataCentreService::start() {
 
 void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     core::RecordReadings(engine, *store_, channel);
+    if (commands_) commands_->watch(engine);
     const QString ch = ChannelName(channel);
     connect(&engine, &core::DataCentre::terminalOnline, this,
             [this, ch, channel](const QString& barCode, int connection, const QString& peer) {
@@ -102,16 +109,22 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                     udpOnline_.insert(barCode);
                     log_.info(QStringLiteral("terminal %1 online (udp from %2)").arg(barCode, peer));
                 } else {
-                    if (tcpOnline_.value(connection) == barCode) return;
+                    const QString before = tcpOnline_.value(connection);
+                    if (before == barCode) return;
                     tcpOnline_.insert(connection, barCode);
+                    if (!before.isEmpty()) tcpTerminalGone(before);   // registered again under a new bar code
                     log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
                 }
-                if (mqtt_) mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
+                if (mqtt_) {
+                    mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
+                    mqtt_->subscribeCommands(barCode);
+                }
             });
     connect(&engine, &core::DataCentre::terminalOffline, this,
             [this, ch](const QString& barCode, int connection, const QString& peer) {
                 tcpOnline_.remove(connection);
                 if (mqtt_ && !barCode.isEmpty()) mqtt_->publishStatus(barCode, false, ch, peer, QDateTime::currentDateTime());
+                if (!barCode.isEmpty()) tcpTerminalGone(barCode);
                 log_.info(QStringLiteral("terminal %1 offline (tcp connection %2 from %3)")
                               .arg(barCode.isEmpty() ? QStringLiteral("(unregistered)") : barCode)
                               .arg(connection)
@@ -145,6 +158,18 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
         else if (!text.isEmpty())
             log_.debug(ch + QStringLiteral(": ") + text);
     });
+}
+
+core::DataCentre* DataCentreService::engineFor(const QString& barCode) const {
+    if (tcp_ && tcp_->table().firstLoadedWith(barCode)) return tcp_;
+    if (udp_ && udpOnline_.contains(barCode)) return udp_;
+    return nullptr;
+}
+
+void DataCentreService::tcpTerminalGone(const QString& barCode) {
+    if (tcp_ && tcp_->table().firstLoadedWith(barCode)) return;   // another connection still has it
+    if (commands_) commands_->terminalLeft(barCode, tcp_);
+    if (mqtt_ && !udpOnline_.contains(barCode)) mqtt_->unsubscribeCommands(barCode);
 }
 
 void DataCentreService::reload(const ServiceConfig& config) {
@@ -188,6 +213,8 @@ void DataCentreService::stop(int graceMs) {
 void DataCentreService::finishStop() {
     const int left = session_.replyQueue.pending();
     if (left > 0) log_.warning(QStringLiteral("%1 repl(ies) not sent: the stop could not wait longer").arg(left));
+    // Results go out before the broker hears the node is offline.
+    if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();
     if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));

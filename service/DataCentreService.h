@@ -25,6 +25,7 @@ class UdpDataCentre;
 
 namespace service {
 
+class CommandDesk;
 class MqttPublisher;
 
 class DataCentreService : public QObject {
@@ -53,12 +54,18 @@ private:
     void applyDialogueSettings();
     void watch(core::DataCentre& engine, core::Channel channel);
     void finishStop();
+    // The engine holding a terminal now: TCP while a connection has it registered, else UDP once it sent.
+    core::DataCentre* engineFor(const QString& barCode) const;
+    // A TCP connection no longer carries `barCode`: its cmd request ends, and its cmd
+    // topic is left when nothing on this node holds it.
+    void tcpTerminalGone(const QString& barCode);
 
     ServiceConfig config_;
     ServiceLog& log_;
     core::ConsoleSession session_;
     std::unique_ptr<core::ReadingsStore> store_;
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
+    std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal

@@ -70,6 +70,19 @@ bool MqttPublisher::start() {
     mosquitto_publish_callback_set(client_, [](mosquitto*, void* obj, int) {
         static_cast<MqttPublisher*>(obj)->inFlight_.fetch_sub(1);
     });
+    mosquitto_message_callback_set(client_, [](mosquitto*, void* obj, const mosquitto_message* m) {
+        auto* self = static_cast<MqttPublisher*>(obj);
+        QByteArray topic(m->topic);
+        QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
+        QMetaObject::invokeMethod(
+            self, [self, topic = std::move(topic), payload = std::move(payload)] { self->onMessage(topic, payload); },
+            Qt::QueuedConnection);
+    });
+    mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* obj, int mid, int count, const int* granted) {
+        auto* self = static_cast<MqttPublisher*>(obj);
+        const int qos = count > 0 ? granted[0] : 0x80;
+        QMetaObject::invokeMethod(self, [self, mid, qos] { self->onSubscribed(mid, qos); }, Qt::QueuedConnection);
+    });
     const QByteArray host = config_.mqttHost.toUtf8();
     const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS)
@@ -92,6 +105,53 @@ void MqttPublisher::onConnect(int rc) {
     connected_ = true;
     log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
+    // A clean session forgets subscriptions: follow the terminals' cmd topics again.
+    for (const QString& barCode : std::as_const(commandTerminals_)) subscribe(barCode);
+}
+
+void MqttPublisher::subscribeCommands(const QString& barCode) {
+    if (commandTerminals_.contains(barCode)) return;
+    commandTerminals_.insert(barCode);
+    if (connected_) subscribe(barCode);
+}
+
+void MqttPublisher::unsubscribeCommands(const QString& barCode) {
+    if (!commandTerminals_.remove(barCode) || !client_ || !connected_) return;
+    const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
+    mosquitto_unsubscribe(client_, nullptr, t.constData());
+    log_.debug(QStringLiteral("mqtt: unsubscribed from %1").arg(QString::fromUtf8(t)));
+}
+
+void MqttPublisher::subscribe(const QString& barCode) {
+    if (!client_) return;
+    const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
+    int mid = 0;
+    const int rc = mosquitto_subscribe(client_, &mid, t.constData(), kQos);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        // Not connected after all: the next connection subscribes again.
+        log_.debug(QStringLiteral("mqtt: %1 not subscribed: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
+        return;
+    }
+    subscribing_.insert(mid, t);
+}
+
+void MqttPublisher::onSubscribed(int mid, int grantedQos) {
+    const QByteArray t = subscribing_.take(mid);
+    if (t.isEmpty()) return;
+    if (grantedQos > 2) log_.warning(QStringLiteral("mqtt: the broker refused the subscription to %1").arg(QString::fromUtf8(t)));
+    else log_.debug(QStringLiteral("mqtt: subscribed to %1").arg(QString::fromUtf8(t)));
+}
+
+void MqttPublisher::onMessage(const QByteArray& t, const QByteArray& payload) {
+    // <prefix>/<barcode>/cmd, for a terminal still followed.
+    const QList<QByteArray> levels = t.split('/');
+    if (levels.size() != 3 || levels[0] != config_.mqttPrefix.toUtf8() || levels[2] != "cmd") return;
+    const QString barCode = QString::fromUtf8(levels[1]);
+    if (commandTerminals_.contains(barCode)) emit commandReceived(barCode, payload);
+}
+
+void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArray& json) {
+    publish(topic(barCode + QStringLiteral("/cmd/result")), json, false);
 }
 
 void MqttPublisher::onDisconnect(int rc) {

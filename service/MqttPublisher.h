@@ -6,8 +6,12 @@
 //   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
+//   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
+// and subscribes to <prefix>/<barcode>/cmd for each terminal this node holds.
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 
 #include <atomic>
 
@@ -31,6 +35,11 @@ public:
     void publishReadings(const ht6630::RoomUpload& upload, const QDateTime& received);
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since);
+    void publishCommandResult(const QString& barCode, const QByteArray& json);
+    // Follows (or stops following) the terminal's cmd topic; kept across reconnections.
+    void subscribeCommands(const QString& barCode);
+    void unsubscribeCommands(const QString& barCode);
+
     // Publishes the node's "offline", waits (at most `graceMs`) for what is in flight,
     // disconnects cleanly and emits stopped().
     void stop(int graceMs);
@@ -41,12 +50,17 @@ public:
 
 signals:
     void stopped();
+    // A message on a terminal's cmd topic.
+    void commandReceived(const QString& barCode, const QByteArray& payload);
 
 private:
     void publish(const QByteArray& topic, const QByteArray& payload, bool retain);
     QByteArray topic(const QString& tail) const;
     void onConnect(int rc);
     void onDisconnect(int rc);
+    void onMessage(const QByteArray& topic, const QByteArray& payload);
+    void onSubscribed(int mid, int grantedQos);
+    void subscribe(const QString& barCode);
 
     const ServiceConfig config_;
     ServiceLog& log_;
@@ -54,6 +68,8 @@ private:
     bool looping_ = false;
     std::atomic<int> inFlight_{0};   // QoS 1 messages sent and not yet acknowledged
     bool connected_ = false;         // the event loop's view, from the callbacks
+    QSet<QString> commandTerminals_; // whose cmd topics this node follows
+    QHash<int, QByteArray> subscribing_;   // message id -> topic, until the broker acknowledges
 };
 
 }  // namespace service

@@ -116,6 +116,10 @@ const std::map<QString, Setter>& Keys() {
         {QStringLiteral("mqtt/user"), [](ServiceConfig& c, const QString& v) { c.mqttUser = v; return QString(); }},
         {QStringLiteral("mqtt/password"),
          [](ServiceConfig& c, const QString& v) { c.mqttPassword = v; return QString(); }},
+        {QStringLiteral("mqtt/cmd_timeout_ms"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 100, 600000, &c.cmdTimeoutMs) ? QString() : QStringLiteral("must be 100 to 600000 milliseconds");
+         }},
         {QStringLiteral("mqtt/prefix"),
          [](ServiceConfig& c, const QString& v) {
              c.mqttPrefix = v;
@@ -190,7 +194,8 @@ QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
     if (a.storePath != b.storePath) keys << QStringLiteral("[store] path");
     if (a.nodeName != b.nodeName) keys << QStringLiteral("[node] name");
     if (a.mqttHost != b.mqttHost || a.mqttPort != b.mqttPort || a.mqttTls != b.mqttTls || a.mqttCaFile != b.mqttCaFile ||
-        a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix)
+        a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix ||
+        a.cmdTimeoutMs != b.cmdTimeoutMs)
         keys << QStringLiteral("[mqtt]");
     return keys;
 }

@@ -33,6 +33,7 @@ struct ServiceConfig {
     QString mqttUser;
     QString mqttPassword;
     QString mqttPrefix = QStringLiteral("ht6630");
+    int cmdTimeoutMs = 30000;        // a sent cmd request's wait for its response
 };
 
 struct ConfigResult {

@@ -13,33 +13,59 @@ from test_datacentre_service import BAR, simulate
 
 
 class Broker:
-    def __init__(self):
+    """mosquitto on a free loopback port. `users` ({name: password}) and `acl`
+    (acl_file text) turn anonymous access off; `auth` is then the login the
+    helpers below use."""
+
+    def __init__(self, users=None, acl=None, auth=()):
         self.dir = tempfile.TemporaryDirectory()
         self.port = free_port()
+        self.auth = list(auth)
         conf = os.path.join(self.dir.name, "mosquitto.conf")
+        lines = ["listener %d 127.0.0.1" % self.port, "persistence false"]
+        if users:
+            passwords = os.path.join(self.dir.name, "passwords")
+            for i, (user, password) in enumerate(users.items()):
+                subprocess.run(["mosquitto_passwd", "-b"] + (["-c"] if i == 0 else []) + [passwords, user, password],
+                               check=True, timeout=10)
+            lines += ["allow_anonymous false", "password_file " + passwords]
+            # mosquitto started as root reads these files as its own user.
+            os.chmod(self.dir.name, 0o755)
+            os.chmod(passwords, 0o644)
+        else:
+            lines.append("allow_anonymous true")
+        if acl:
+            acl_file = os.path.join(self.dir.name, "acl")
+            with open(acl_file, "w") as f:
+                f.write(acl)
+            lines.append("acl_file " + acl_file)
         with open(conf, "w") as f:
-            f.write("listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n" % self.port)
+            f.write("\n".join(lines) + "\n")
         self.proc = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wait_until_up()
 
     def wait_until_up(self):
         deadline = time.monotonic() + 5
         while time.monotonic() < deadline:
-            if subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "probe", "-n"],
+            if subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "probe", "-n", *self.auth],
                               capture_output=True, timeout=5).returncode == 0:
                 return
             time.sleep(0.05)
         raise AssertionError("mosquitto did not start")
 
-    def subscribe(self, count, *args):
-        """mosquitto_sub on t/# for `count` messages (at most 20 s), once its subscription is acknowledged."""
+    def subscribe(self, count, *args, topic="t/#"):
+        """mosquitto_sub on `topic` for `count` messages (at most 20 s), once its subscription is acknowledged."""
         # Line-buffered: mosquitto_sub writes to a pipe through stdio, which would hold the lines.
-        p = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "t/#", "-v", "-q", "1",
-                              "-d", "-C", str(count), "-W", "20", *args], stdout=subprocess.PIPE)
+        p = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.port), "-t", topic, "-v", "-q", "1",
+                              "-d", "-C", str(count), "-W", "20", *self.auth, *args], stdout=subprocess.PIPE)
         for line in p.stdout:
             if b"received SUBACK" in line:
                 return p
         raise AssertionError("no subscription")
+
+    def publish(self, topic, payload, auth=None):
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-q", "1", "-t", topic, "-m", payload,
+                        *(self.auth if auth is None else auth)], check=True, timeout=10)
 
     def retained(self):
         out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "t/#", "-v",

@@ -19,7 +19,7 @@ private slots:
                                               "[limits]\nconnections = 500\n"
                                               "[log]\nlevel = debug\n"
                                               "[mqtt]\nurl = mqtts://broker.example:8884\nca_file = /etc/ca.pem\n"
-                                              "user = svc\npassword = \"p w\"\n"),
+                                              "user = svc\npassword = \"p w\"\ncmd_timeout_ms = 1500\n"),
                                           QStringLiteral("/var/lib/x"));
         QVERIFY2(r.config, qPrintable(r.error));
         const service::ServiceConfig& c = *r.config;
@@ -39,6 +39,7 @@ private slots:
         QVERIFY(c.mqttTls);
         QCOMPARE(c.mqttPassword, QStringLiteral("p w"));
         QCOMPARE(c.mqttPrefix, QStringLiteral("ht6630"));
+        QCOMPARE(c.cmdTimeoutMs, 1500);
     }
 
     void defaults() {
@@ -52,6 +53,7 @@ private slots:
         QCOMPARE(r.config->storePath, QStringLiteral("/srv/readings.db"));
         QVERIFY(!r.config->nodeName.isEmpty());
         QVERIFY(r.config->mqttHost.isEmpty());
+        QCOMPARE(r.config->cmdTimeoutMs, 30000);
     }
 
     void refusals_data() {
@@ -68,6 +70,7 @@ private slots:
         QTest::newRow("scheme") << tcp + "[mqtt]\nurl = http://h:1\n" << "[mqtt] url: must start with";
         QTest::newRow("ca without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\nca_file = a.pem\n" << "[mqtt] ca_file:";
         QTest::newRow("prefix") << tcp + "[mqtt]\nprefix = a/b\n" << "[mqtt] prefix: must be";
+        QTest::newRow("cmd timeout") << tcp + "[mqtt]\ncmd_timeout_ms = 50\n" << "[mqtt] cmd_timeout_ms: must be 100 to 600000";
         QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
         QTest::newRow("nothing served") << "[store]\npath = x.db\n" << "[tcp] listen: neither";
         QTest::newRow("no equals") << tcp + "garbage\n" << "line 3: expected KEY = VALUE";

@@ -14,6 +14,7 @@
 
 #include "protocol/Bytes.h"
 #include "protocol/Catalogue.h"
+#include "protocol/FieldNames.h"
 #include "protocol/FrameDescription.h"
 #include "protocol/Frame.h"
 
@@ -110,54 +111,15 @@ int RunDecode(const std::vector<std::string>& args) {
     return 0;
 }
 
-// Parses "name(i)" into name and index; index -1 when there is none.
-bool SplitIndexed(std::string_view field, std::string_view& name, int& index) {
-    index = -1;
-    name = field;
-    const auto open = field.find('(');
-    if (open == std::string_view::npos) return true;
-    if (field.size() < open + 3 || field.back() != ')') return false;
-    const auto digits = field.substr(open + 1, field.size() - open - 2);
-    if (digits.size() != 1 || digits[0] < '0' || digits[0] > '9') return false;
-    name = field.substr(0, open);
-    index = digits[0] - '0';
-    return true;
-}
-
 // Sets one console field; a message when the field or its value is unknown.
 std::optional<std::string> SetField(FieldInputs& in, std::string_view assignment) {
     const auto eq = assignment.find('=');
     if (eq == std::string_view::npos) return "--set needs FIELD=VALUE, got \"" + std::string(assignment) + "\"";
-    const std::string field(assignment.substr(0, eq));
-    const std::string value(assignment.substr(eq + 1));
-    const std::string unknown = "unknown field \"" + field + "\" (see --help)";
-    std::string_view name;
-    int index = -1;
-    if (!SplitIndexed(field, name, index)) return unknown;
-
-    auto choice = [&](int& target, bool allowNone) -> std::optional<std::string> {
-        if (value == "0") target = 0;
-        else if (value == "1") target = 1;
-        else if (allowNone && (value == "none" || value == "-1")) target = -1;
-        else return "bad value \"" + value + "\" for " + field + (allowNone ? " (0, 1 or none)" : " (0 or 1)");
-        return std::nullopt;
-    };
-
-    if (index < 0) {
-        if (name == "txtBarCode") { in.barCode = value; return std::nullopt; }
-        if (name == "txtCJ") { in.acquisitionMinutes = value; return std::nullopt; }
-        if (name == "txtSC") { in.uploadMinutes = value; return std::nullopt; }
-        if (name == "txtHeartbeat") { in.heartbeatSeconds = value; return std::nullopt; }
-        if (name == "Combo1") return choice(in.commType, false);
-        if (name == "optEnabled") return choice(in.silenceChoice, true);
-        if (name == "opSleep") return choice(in.sleepChoice, true);
-        return unknown;
-    }
-    if (name == "txtIp" && index < 5) { in.dataCentre[index] = value; return std::nullopt; }
-    if (name == "txtSpareIp" && index < 5) { in.spareCentre[index] = value; return std::nullopt; }
-    if (name == "txtDate" && index < 4) { in.silenceDates[index] = value; return std::nullopt; }
-    if (name == "Txtrq" && index < 6) { in.clock[index] = value; return std::nullopt; }
-    return unknown;
+    const std::string_view field = assignment.substr(0, eq);
+    const auto error = SetInputField(in, field, assignment.substr(eq + 1));
+    if (!error) return std::nullopt;
+    if (error->kind == FieldNameError::Kind::UnknownField) return "unknown field \"" + std::string(field) + "\" (see --help)";
+    return error->text;
 }
 
 int Refused(const CheckFailure& failure) {
