@@ -2,11 +2,12 @@
 # Two data-centre nodes behind one HAProxy address (TCP mode), one mosquitto, and
 # a simulator fleet connecting through HAProxy with --reconnect. Half-way through,
 # node n1 is killed (SIGKILL): its terminals reconnect through HAProxy to n2 and go
-# on. At the end the script checks: uploads were acknowledged, every terminal has
-# readings in a node's store, every stored reading reached the broker, both nodes
-# served terminals, and the broker shows n1 offline (its last will) and n2 online.
-# (Uploads repeat the records of the current acquisition slots, so readings are
-# compared as sets, not counted against acknowledgements.)
+# on. Configuration requests are published on the broker's cmd topic for a terminal
+# held by n1, one held by n2, and (after the kill) one n1 held before: each reaches
+# its terminal through whichever node holds it then. At the end the script checks:
+# every record of every upload a node acknowledged is in a store and reached the
+# broker, every terminal has readings, both nodes served terminals, each request
+# has its result, and the broker shows n1 offline (its last will) and n2 online.
 #
 #   bash scripts/demo-cluster.sh [TERMINALS] [SECONDS]      (default 50 terminals, 40 s)
 #
@@ -80,11 +81,37 @@ sleep 1.5
 echo "fleet: $terminals terminals through 127.0.0.1:$front_port for $seconds s; n1 is killed at $((seconds / 2)) s"
 "$bin/ht6630-terminal" --tcp "127.0.0.1:$front_port" --count "$terminals" --reconnect --ramp 2 \
   --heartbeat 5 --upload-every 10 --records 4 --duration "$seconds" --quiet \
-  --set "spare-ip=127.0.0.1" --set "spare-port=$front_port" > "$work/fleet.json" 2> "$work/fleet.log" &
+  --set "spare-ip=127.0.0.1" --set "spare-port=$front_port" --acked "$work/acked.txt" \
+  > "$work/fleet.json" 2> "$work/fleet.log" &
 fleet_pid=$!; pids+=($fleet_pid)
-sleep $((seconds / 2))
+
+# A terminal each node holds now, by the retained status topics.
+held_by() {
+  python3 - "$work/mqtt.log" "$1" <<'PY'
+import json, sys
+node, held = sys.argv[2], {}
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    topic, _, payload = line.rstrip("\n").partition(" ")
+    if topic.endswith("/status"):
+        s = json.loads(payload)
+        held[topic.split("/")[1]] = s.get("node") if s.get("online") else None
+print(next((b for b, n in sorted(held.items()) if n == node), ""))
+PY
+}
+ask() {   # ask BARCODE ID: read the live temperature and humidity, at once
+  mosquitto_pub -h 127.0.0.1 -p "$broker_port" -q 1 -t "ht6630/$1/cmd" \
+    -m "{\"id\":\"$2\",\"op\":\"cmdShowPra\",\"when\":\"now\"}"
+  echo "request $2 for $1"
+}
+sleep $((seconds / 4))
+on_n1=$(held_by n1); on_n2=$(held_by n2)
+[ -n "$on_n1" ] && ask "$on_n1" on-n1
+[ -n "$on_n2" ] && ask "$on_n2" on-n2
+sleep $((seconds / 2 - seconds / 4))
 kill -9 "$n1_pid"
 echo "n1 killed"
+sleep $((seconds / 4))
+[ -n "$on_n1" ] && ask "$on_n1" moved-to-n2
 wait "$fleet_pid" || true
 sleep 2   # the last acknowledged uploads reach the stores and the broker
 
@@ -97,6 +124,11 @@ for line in open(os.path.join(work, "fleet.json")):
     if line.startswith('{"summary"'):
         summary = json.loads(line)["summary"]
 acked = summary.get("received", {}).get("upload-ack", 0)
+acked_records = set()
+if os.path.exists(os.path.join(work, "acked.txt")):
+    for line in open(os.path.join(work, "acked.txt")):
+        bar, _, time = line.strip().partition(",")
+        acked_records.add((bar, time))
 stored = set()
 per_node = {}
 for n in ("n1", "n2"):
@@ -105,7 +137,7 @@ for n in ("n1", "n2"):
     con.close()
     per_node[n] = len(rows)
     stored |= set(rows)
-published, status = set(), {}
+published, status, results = set(), {}, {}
 for line in open(os.path.join(work, "mqtt.log"), encoding="utf-8", errors="replace"):
     topic, _, payload = line.rstrip("\n").partition(" ")
     if topic.endswith("/reading"):
@@ -113,14 +145,25 @@ for line in open(os.path.join(work, "mqtt.log"), encoding="utf-8", errors="repla
         published.add((r["barcode"], r["time"]))
     elif topic.startswith("ht6630/nodes/"):
         status[topic.split("/")[-1]] = payload
+    elif topic.endswith("/cmd/result"):
+        r = json.loads(payload)
+        results[r.get("id")] = r
 checks = [
-    ("uploads acknowledged", acked > 0, acked),
+    ("uploads acknowledged", acked > 0 and len(acked_records) > 0,
+     "%d uploads, %d distinct records" % (acked, len(acked_records))),
+    ("every acknowledged record stored", acked_records <= stored,
+     "%d missing" % len(acked_records - stored)),
+    ("every acknowledged record reached the broker", acked_records <= published,
+     "%d missing" % len(acked_records - published)),
     ("every terminal has readings stored", len({b for b, _ in stored}) == TERMINALS,
      "%d distinct readings (n1 %d, n2 %d) of %d terminals" % (len(stored), per_node["n1"], per_node["n2"],
                                                             len({b for b, _ in stored}))),
     ("every stored reading reached the broker", stored <= published, "%d published" % len(published)),
     ("n1 offline (last will), n2 online", status.get("n1") == "offline" and status.get("n2") == "online", status),
     ("both nodes served terminals", per_node["n1"] > 0 and per_node["n2"] > 0, per_node),
+    ("each request answered through its node",
+     all(results.get(i, {}).get("ok") for i in ("on-n1", "on-n2", "moved-to-n2")),
+     {i: (r.get("ok"), r.get("message")) for i, r in results.items()}),
 ]
 ok = True
 for name, good, detail in checks:

@@ -440,6 +440,7 @@ QCoro::Task<> NetTerminal::dialogue() {
     bool uploadNext = !unacked_;
     if (unacked_) {
         long target = answered_["upload-ack"] + 1;
+        awaitingAck_ = unacked_;
         send("upload", *unacked_, "upload-ack", true);
         co_await waitAnswer("upload-ack", target);
         if (over()) co_return;
@@ -531,6 +532,7 @@ QCoro::Task<> NetTerminal::uploadCycle() {
     long target = answered_["upload-ack"] + 1;
     Bytes upload = st.upload(records);
     if (o_.reconnect) unacked_ = upload;
+    awaitingAck_ = upload;
     send("upload", std::move(upload), "upload-ack", true);
     co_await waitAnswer("upload-ack", target);
     if (!self || finished_ || generation != generation_) co_return;
@@ -586,7 +588,11 @@ void NetTerminal::handle(const Cutter::Block& b) {
         }
         return;
     }
-    if (kind == "upload-ack") unacked_.reset();
+    if (kind == "upload-ack") {
+        unacked_.reset();
+        if (awaitingAck_) Traffic::get().acknowledged(*awaitingAck_);
+        awaitingAck_.reset();
+    }
     if (kind == "upload-ack" && b.bytes.size() >= 22) {
         // The acknowledgement carries the data centre's clock and its mode byte.
         st.setClockBcd({b.bytes[12], b.bytes[13], b.bytes[14], b.bytes[15], b.bytes[16], b.bytes[17]});

@@ -126,6 +126,7 @@ private:
     int generation_ = 0;               // counts connections: a dialogue ends when its connection does
     int failedAttempts_ = 0;           // since the last registration answered
     QTimer reconnectTimer_;
+    std::optional<Bytes> awaitingAck_;   // the upload the next acknowledgement is for
     std::optional<Bytes> unacked_;     // the upload sent and not acknowledged yet
 };
 

@@ -88,6 +88,8 @@ void PrintHelp() {
         "              setting-followup short-frame request reply garbage\n"
         "  and a last line {\"summary\":{...}} at exit.\n"
         "  --quiet                print the summary only\n"
+        "  --acked FILE           append \"barcode,time\" for each record of every upload the\n"
+        "                         data centre acknowledged (what it must have kept)\n"
         "\n"
         "Exit codes: 0 done, 2 bad arguments, 3 connection or port failure.\n",
         SetHelp(), kSplitPauseMs, kDripPauseMs);
@@ -145,6 +147,10 @@ int ParseOptions(int argc, char** argv, Options& o) {
             o.once = true;
         } else if (a == "--reconnect") {
             o.reconnect = true;
+        } else if (a == "--acked") {
+            const char* v = value();
+            if (int r = needs(v)) return r;
+            o.ackedLog = v;
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--serial") {

@@ -29,6 +29,7 @@ struct Options {
     double ramp = 0;             // seconds over which --count terminals start; 0: paced batches
     double answerTimeout = 10;
     bool quiet = false;
+    std::string ackedLog;   // --acked FILE: each acknowledged upload's records
     unsigned seed = 1;
     std::set<Fault> faults;
     std::vector<std::pair<std::string, std::string>> sets;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "protocol/Readings.h"
+
 namespace sim {
 
 Traffic& Traffic::get() {
@@ -26,6 +28,22 @@ std::string JsonString(const std::string& s) {
         else out += char(c);
     }
     return out + "\"";
+}
+
+bool Traffic::openAckedLog(const std::string& path) {
+    acked_ = std::fopen(path.c_str(), "a");
+    return acked_ != nullptr;
+}
+
+void Traffic::acknowledged(ByteView upload) {
+    if (!acked_) return;
+    const auto decoded = ht6630::DecodeRoomUpload(upload);
+    if (!decoded) return;
+    std::string lines;
+    for (const auto& r : decoded->records)
+        if (r.time) lines += decoded->barCode + "," + ht6630::IsoText(*r.time) + "\n";
+    std::fwrite(lines.data(), 1, lines.size(), acked_);
+    std::fflush(acked_);   // the run may be ended by a signal
 }
 
 void Traffic::frame(const std::string& term, bool tx, const std::string& kind, ByteView bytes,

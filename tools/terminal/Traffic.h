@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -28,8 +29,12 @@ public:
                const std::string& extra = {});
     void latency(const std::string& kind, double ms) { latency_[kind].push_back(ms); }
     void printSummary(int terminals, long missing, long errors);
+    // The acknowledged-records file (--acked): opened once, a line per record.
+    bool openAckedLog(const std::string& path);
+    void acknowledged(ByteView upload);
 
 private:
+    std::FILE* acked_ = nullptr;
     std::map<std::string, long> sent_, received_;
     std::map<std::string, std::vector<double>> latency_;
 };

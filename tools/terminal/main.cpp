@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
     if (int r = ParseOptions(argc, argv, o)) return r == 1 ? 0 : r;
     Traffic::get().now();   // starts the clock
     Traffic::get().quiet = o.quiet;
+    if (!o.ackedLog.empty() && !Traffic::get().openAckedLog(o.ackedLog)) {
+        std::fprintf(stderr, "ht6630-terminal: cannot open %s\n", o.ackedLog.c_str());
+        return 2;
+    }
 
     QCoreApplication app(argc, argv);
     RaiseFileLimit(o.count + 16);
