@@ -106,6 +106,10 @@ void ReadingsStore::addLiveReading(const QString& barCode, double temperature, d
 
 void ReadingsStore::addEvent(const QString& barCode, const QString& kind, Channel channel, const QString& peer,
                              const QDateTime& at) {
+    // A connection closed before it registered is no terminal's event. (Its row,
+    // without a bar code, would fail the file's constraint and hold up every row
+    // queued behind it.)
+    if (barCode.isEmpty()) return;
     std::vector<StoreRow> rows;
     rows.push_back(StoreRow{barCode, at.toMSecsSinceEpoch(), channel, EventRow{kind, peer}});
     enqueue(std::move(rows));

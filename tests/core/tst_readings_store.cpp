@@ -81,6 +81,21 @@ private slots:
         QCOMPARE(rows[1].temperatureC, -5.2);
     }
 
+    void connectionClosedBeforeRegisteringDoesNotHoldUpReadings() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        ReadingsStore store(path);
+        StatusLog log(store);
+        const QDateTime now = QDateTime::currentDateTime();
+        store.addEvent(QString(), QStringLiteral("disconnect"), Channel::Tcp, QStringLiteral("127.0.0.1:5000"), now);
+        store.addEvent(QStringLiteral("2012345678901"), QStringLiteral("registration"), Channel::Tcp,
+                       QStringLiteral("127.0.0.1:5001"), now);
+        store.addRoomUpload(Upload("2012345678901", 3, 0, 2), Channel::Tcp, now);
+        QVERIFY(store.flush(10000));
+        QCOMPARE(int(Stored(path).size()), 2);
+        QVERIFY2(log.texts.isEmpty(), qPrintable(log.texts.join('|')));
+    }
+
     void batchesReachTheFileWithoutFlush() {
         QTemporaryDir dir;
         const QString path = dir.filePath("readings.db");
