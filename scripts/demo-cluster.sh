@@ -127,7 +127,7 @@ acked = summary.get("received", {}).get("upload-ack", 0)
 acked_records = set()
 if os.path.exists(os.path.join(work, "acked.txt")):
     for line in open(os.path.join(work, "acked.txt")):
-        bar, _, time = line.strip().partition(",")
+        bar, time = line.strip().split(",")[:2]   # then the host's clock at the acknowledgement
         acked_records.add((bar, time))
 stored = set()
 per_node = {}

@@ -203,8 +203,9 @@ void SerialSide::handle(const Cutter::Block& b) {
 // ---------------------------------------------------------------- data-centre side
 
 NetTerminal::NetTerminal(int index, const Options& o, const QHostAddress& host, quint16 port, bool tcp, QObject* parent)
-    : QObject(parent), index_(index), o_(o), host_(host), port_(port), primaryHost_(host), primaryPort_(port), tcp_(tcp),
-      rng_(o.seed + unsigned(index)) {
+    : QObject(parent), index_(index), o_(o), host_(host), port_(port), primaryHost_(host), primaryPort_(port),
+      source_(o.sources.empty() ? QHostAddress() : QHostAddress(QString::fromStdString(o.sources[std::size_t(index) % o.sources.size()]))),
+      tcp_(tcp), rng_(o.seed + unsigned(index)) {
     st.phase = index;
     writer_ = new Writer([this](ByteView d) { return sinkWrite(d); }, this);
     // Each terminal keeps its own clock: a coarse timer would round a 30 s beat to
@@ -245,6 +246,13 @@ void NetTerminal::connectSocket() {
         connectTimeout_.stop();
         dialogue();
     });
+    // Bound first, the connection leaves from that address: its own set of ports.
+    if (!source_.isNull() && !s->bind(source_, 0)) {
+        const std::string why = "cannot bind to " + source_.toString().toStdString() + ": " + s->errorString().toStdString();
+        if (o_.reconnect) reconnectLater(why);
+        else finish(false, why);
+        return;
+    }
     connectTimeout_.start(o_.reconnect ? 5000 : 20000);
     s->connectToHost(host_, port_);
 }
@@ -287,9 +295,10 @@ void NetTerminal::start() {
         sock_ = s;
         connect(s, &QUdpSocket::readyRead, this, &NetTerminal::onReadable);
         connect(s, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) { onSocketError(); });
-        const QHostAddress local = host_.isLoopback() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(QHostAddress::AnyIPv4);
+        const QHostAddress local = !source_.isNull() ? source_
+                                   : host_.isLoopback() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(QHostAddress::AnyIPv4);
         if (!s->bind(local, 0)) {
-            finish(false, "cannot bind a UDP socket: " + s->errorString().toStdString());
+            finish(false, "cannot bind a UDP socket to " + local.toString().toStdString() + ": " + s->errorString().toStdString());
             return;
         }
         // A connected datagram socket holds an unreachable port as a pending error,

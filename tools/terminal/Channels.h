@@ -110,6 +110,7 @@ private:
     quint16 port_;
     const QHostAddress primaryHost_;  // the data centre; the spare one is in st.p
     const quint16 primaryPort_;
+    const QHostAddress source_;       // --source: the local address the socket is bound to (null: any)
     bool tcp_;
     QAbstractSocket* sock_ = nullptr;
     Writer* writer_ = nullptr;

@@ -6,6 +6,8 @@
 #include <map>
 #include <string_view>
 
+#include <arpa/inet.h>
+
 #include "TerminalState.h"
 
 namespace sim {
@@ -60,6 +62,10 @@ void PrintHelp() {
         "                         after 0.5, 1, 2 ... 8 s (with jitter): three tries at the\n"
         "                         data centre, then three at the spare one, and so on; register\n"
         "                         again and upload again the records not yet acknowledged\n"
+        "  --source ADDR[,ADDR...]\n"
+        "                         bind each terminal's socket to one of these local addresses\n"
+        "                         in turn (127.0.0.0/8 only), so that a run can open more\n"
+        "                         connections than the ports of one address allow\n"
         "  --seed N               seed of the random garbage (default 1)\n"
         "\n"
         "Terminal parameters (--set NAME=VALUE, repeatable):\n"
@@ -88,8 +94,10 @@ void PrintHelp() {
         "              setting-followup short-frame request reply garbage\n"
         "  and a last line {\"summary\":{...}} at exit.\n"
         "  --quiet                print the summary only\n"
-        "  --acked FILE           append \"barcode,time\" for each record of every upload the\n"
-        "                         data centre acknowledged (what it must have kept)\n"
+        "  --acked FILE           append \"barcode,time,epoch\" for each record of every upload\n"
+        "                         the data centre acknowledged (what it must have kept); epoch:\n"
+        "                         the host's clock when the acknowledgement came, in seconds\n"
+        "                         since 1970 with 6 decimals\n"
         "\n"
         "Exit codes: 0 done, 2 bad arguments, 3 connection or port failure.\n",
         SetHelp(), kSplitPauseMs, kDripPauseMs);
@@ -128,6 +136,23 @@ bool HostPort(const char* s, std::string* host, int* port) {
     return true;
 }
 
+// "127.0.0.2,127.0.0.3": dotted IPv4 addresses in 127.0.0.0/8 only.
+bool Sources(const char* s, std::vector<std::string>* out, std::string* bad) {
+    std::string_view v(s);
+    for (;;) {
+        const auto comma = v.find(',');
+        const std::string a(v.substr(0, comma));
+        in_addr ia{};
+        if (a.empty() || ::inet_pton(AF_INET, a.c_str(), &ia) != 1 || (ntohl(ia.s_addr) >> 24) != 127) {
+            *bad = a;
+            return false;
+        }
+        out->push_back(a);
+        if (comma == std::string_view::npos) return true;
+        v.remove_prefix(comma + 1);
+    }
+}
+
 }  // namespace
 
 int ParseOptions(int argc, char** argv, Options& o) {
@@ -151,6 +176,12 @@ int ParseOptions(int argc, char** argv, Options& o) {
             const char* v = value();
             if (int r = needs(v)) return r;
             o.ackedLog = v;
+        } else if (a == "--source") {
+            const char* v = value();
+            if (int r = needs(v)) return r;
+            std::string bad;
+            if (!Sources(v, &o.sources, &bad))
+                return Fail("--source: '" + bad + "' is not a loopback address (only 127.0.0.0/8 is accepted)");
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--serial") {
@@ -234,6 +265,7 @@ int ParseOptions(int argc, char** argv, Options& o) {
         return Fail("choose a channel: --serial DEVICE, --pty, --tcp HOST:PORT or --udp HOST:PORT");
     if (o.pty && !o.serialDevice.empty()) return Fail("--pty and --serial exclude each other");
     if (!o.tcpHost.empty() && !o.udpHost.empty()) return Fail("--tcp and --udp exclude each other");
+    if (!o.sources.empty() && !o.network()) return Fail("--source needs --tcp or --udp");
     TerminalState probe;
     for (auto& [name, val] : o.sets)
         if (auto err = probe.set(name, val)) return Fail(*err);

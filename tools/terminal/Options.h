@@ -30,6 +30,7 @@ struct Options {
     double answerTimeout = 10;
     bool quiet = false;
     std::string ackedLog;   // --acked FILE: each acknowledged upload's records
+    std::vector<std::string> sources;   // --source: local addresses (127.0.0.0/8), round-robin over the terminals
     unsigned seed = 1;
     std::set<Fault> faults;
     std::vector<std::pair<std::string, std::string>> sets;

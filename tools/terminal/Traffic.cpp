@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -39,9 +40,15 @@ void Traffic::acknowledged(ByteView upload) {
     if (!acked_) return;
     const auto decoded = ht6630::DecodeRoomUpload(upload);
     if (!decoded) return;
+    // The host's clock now: the acknowledgement has just been read.
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::system_clock::now().time_since_epoch()).count();
+    char epoch[32];
+    std::snprintf(epoch, sizeof epoch, ",%lld.%06lld\n", static_cast<long long>(us / 1000000),
+                  static_cast<long long>(us % 1000000));
     std::string lines;
     for (const auto& r : decoded->records)
-        if (r.time) lines += decoded->barCode + "," + ht6630::IsoText(*r.time) + "\n";
+        if (r.time) lines += decoded->barCode + "," + ht6630::IsoText(*r.time) + epoch;
     std::fwrite(lines.data(), 1, lines.size(), acked_);
     std::fflush(acked_);   // the run may be ended by a signal
 }
