@@ -26,6 +26,7 @@ class UdpDataCentre;
 namespace service {
 
 class MqttPublisher;
+class ReadingsRelay;
 
 class DataCentreService : public QObject {
     Q_OBJECT
@@ -59,6 +60,7 @@ private:
     core::ConsoleSession session_;
     std::unique_ptr<core::ReadingsStore> store_;
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
+    std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
