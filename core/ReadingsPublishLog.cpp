@@ -87,12 +87,15 @@ bool Unregister(sqlite3* db, const QByteArray& consumer, QString* error) {
         if (sqlite3_step(s.st) != SQLITE_ROW) return true;   // never registered
     }
     if (!Transaction(db, {{"DELETE FROM publish_marks WHERE consumer = ?1", consumer}}, error)) return false;
-    Statement left(db, "SELECT count(*) FROM publish_marks");
-    if (!left.st || sqlite3_step(left.st) != SQLITE_ROW) {
-        *error = Error(db);
-        return false;
+    {
+        // Finalized before the DROP: a statement still running would lock the table.
+        Statement left(db, "SELECT count(*) FROM publish_marks");
+        if (!left.st || sqlite3_step(left.st) != SQLITE_ROW) {
+            *error = Error(db);
+            return false;
+        }
+        if (sqlite3_column_int64(left.st, 0) > 0) return true;
     }
-    if (sqlite3_column_int64(left.st, 0) > 0) return true;
     return Transaction(db,
                        {{"DROP TRIGGER IF EXISTS readings_publish_log", {}},
                         {"DROP TABLE IF EXISTS publish_log", {}},

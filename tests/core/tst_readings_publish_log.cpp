@@ -1,0 +1,162 @@
+// The publish log on real SQLite files: readings come back in the order they
+// were stored with their exact values and once even when uploaded twice, the
+// mark survives a restart and empties the log below it, readings pruned since
+// are passed over, and the file stays readable by the query (same version).
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "core/ReadingsPublishLog.h"
+#include "core/ReadingsQuery.h"
+#include "core/ReadingsSchema.h"
+#include "core/ReadingsStore.h"
+
+using core::PublishBatch;
+using core::ReadingsPublishLog;
+using core::ReadingsStore;
+
+Q_DECLARE_METATYPE(core::PublishBatch)
+
+namespace {
+
+ht6630::RoomUpload Upload(const std::string& barCode, int hour, int records) {
+    ht6630::RoomUpload u;
+    u.barCode = barCode;
+    u.batteryCentivolts = 361;
+    for (int i = 0; i < records; ++i)
+        u.records.push_back({ht6630::CivilTime{2024, 5, 17, hour, 10 * i, 0}, -53 + i, 456 + i});
+    return u;
+}
+
+// The next batch the log delivers (at most 5 s).
+PublishBatch Fetch(ReadingsPublishLog& log, qint64 afterId, int limit) {
+    QSignalSpy spy(&log, &ReadingsPublishLog::fetched);
+    log.fetch(afterId, limit);
+    if (!spy.wait(5000)) return {};
+    return spy.at(0).at(0).value<PublishBatch>();
+}
+
+// One number from the file, through a connection of the test's own.
+qint64 Count(const QString& path, const QString& sql) {
+    qint64 n = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next()) n = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    return n;
+}
+
+}  // namespace
+
+class TestReadingsPublishLog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<core::PublishBatch>(); }
+
+    void readingsComeBackInStoredOrderOnceWithExactValues() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        ReadingsStore store(path);
+        ReadingsPublishLog log(store, QStringLiteral("mqtt"));
+        log.start();
+        const QDateTime at(QDate(2024, 5, 17), QTime(9, 0, 5));
+        store.addRoomUpload(Upload("2012345678902", 8, 2), core::Channel::Udp, at);
+        store.addRoomUpload(Upload("2012345678901", 7, 2), core::Channel::Tcp, at);
+        store.addRoomUpload(Upload("2012345678902", 8, 2), core::Channel::Udp, at);   // again: stored once
+        ht6630::RoomUpload noBattery = Upload("2012345678901", 9, 1);
+        noBattery.batteryCentivolts = -1;
+        store.addRoomUpload(noBattery, core::Channel::Tcp, at);
+
+        const PublishBatch all = Fetch(log, -1, 100);
+        QCOMPARE(all.mark, 0);
+        QCOMPARE(all.scanned, 5);
+        QCOMPARE(int(all.readings.size()), 5);
+        QStringList order;
+        for (const auto& r : all.readings) order << QStringLiteral("%1 %2 %3").arg(r.id).arg(r.barCode, r.time);
+        QCOMPARE(order, QStringList({"1 2012345678902 2024-05-17T08:00:00", "2 2012345678902 2024-05-17T08:10:00",
+                                     "3 2012345678901 2024-05-17T07:00:00", "4 2012345678901 2024-05-17T07:10:00",
+                                     "5 2012345678901 2024-05-17T09:00:00"}));
+        const core::PublishedReading& first = all.readings[0];
+        QCOMPARE(first.temperature, -5.3);
+        QCOMPARE(first.humidity, 45.6);
+        QCOMPARE(first.battery.value_or(0), 3.61);
+        QCOMPARE(first.received, QStringLiteral("2024-05-17T09:00:05"));
+        QVERIFY(!all.readings[4].battery);
+
+        // A limit ends the batch; the next one starts after it.
+        const PublishBatch two = Fetch(log, 1, 2);
+        QCOMPARE((std::pair{two.scanned, two.lastId}), (std::pair{2, qint64(3)}));
+        QCOMPARE(two.readings.back().id, 3);
+    }
+
+    void markSurvivesRestartAndEmptiesTheLogBelowIt() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        {
+            ReadingsStore store(path);
+            ReadingsPublishLog log(store, QStringLiteral("mqtt"));
+            log.start();
+            store.addRoomUpload(Upload("2012345678901", 7, 4), core::Channel::Tcp, QDateTime::currentDateTime());
+            QCOMPARE(int(Fetch(log, -1, 100).readings.size()), 4);
+            log.setMark(2);
+            log.setMark(3);   // the two are saved together, with the next batch
+            log.setMark(1);   // never backwards
+        }   // the store's destructor writes what is pending
+        QCOMPARE(Count(path, "SELECT last_id FROM publish_marks WHERE consumer = 'mqtt'"), 3);
+        QCOMPARE(Count(path, "SELECT count(*) FROM publish_log"), 1);
+
+        ReadingsStore store(path);
+        ReadingsPublishLog log(store, QStringLiteral("mqtt"));
+        log.start();   // registered before: keeps its mark
+        store.addRoomUpload(Upload("2012345678901", 8, 1), core::Channel::Tcp, QDateTime::currentDateTime());
+        const PublishBatch rest = Fetch(log, -1, 100);
+        QCOMPARE(rest.mark, 3);
+        QCOMPARE(int(rest.readings.size()), 2);
+        QCOMPARE((std::pair{rest.readings[0].id, rest.readings[1].id}), (std::pair{qint64(4), qint64(5)}));
+
+        // A second consumer starts with what is stored from now on.
+        ReadingsPublishLog other(store, QStringLiteral("other"));
+        other.start();
+        QCOMPARE(Fetch(other, -1, 100).mark, 5);
+    }
+
+    void prunedReadingsArePassedOverAndForgetDropsTheTables() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        {
+            ReadingsStore store(path);
+            ReadingsPublishLog log(store, QStringLiteral("mqtt"));
+            log.start();
+            store.addRoomUpload(Upload("2012345678901", 7, 2), core::Channel::Tcp, QDateTime::currentDateTime());
+            QVERIFY(store.flush(5000));
+            store.setRetentionDays(1);   // 2024: older than a day
+            QTRY_COMPARE_WITH_TIMEOUT(Count(path, "SELECT count(*) FROM readings"), 0, 5000);
+            const PublishBatch batch = Fetch(log, -1, 100);
+            QCOMPARE((std::pair{batch.scanned, batch.lastId}), (std::pair{2, qint64(2)}));
+            QVERIFY(batch.readings.empty());
+        }
+        // The query reads the file with the log in it: the version is unchanged.
+        core::ReadingsQuery query(path);
+        QVERIFY2(query.isOpen(), qPrintable(query.error()));
+        QCOMPARE(Count(path, "PRAGMA user_version"), core::kReadingsSchemaVersion);
+        {
+            ReadingsStore store(path);
+            ReadingsPublishLog::Forget(store, QStringLiteral("mqtt"));
+            QVERIFY(store.flush(5000));
+        }
+        QCOMPARE(Count(path, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'publish%' OR name LIKE "
+                             "'readings_publish%'"), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadingsPublishLog)
+#include "tst_readings_publish_log.moc"
