@@ -12,8 +12,11 @@
 namespace service {
 
 namespace {
-// After a store that could not be read: try again this much later.
+// After a store that could not be read or a refused message: try again this much later.
 constexpr int kRetryMs = 1000;
+// New readings are fetched at most this often: each fetch makes the store's writer
+// commit at once, and a fleet uploading together should still be written in batches.
+constexpr int kMinFetchGapMs = 50;
 }  // namespace
 
 const QString ReadingsRelay::kConsumer = QStringLiteral("mqtt");
@@ -23,7 +26,6 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
     : QObject(parent), log_(store, kConsumer), mqtt_(mqtt), serviceLog_(log), node_(node), window_(std::max(1, window)) {
     retry_ = new QTimer(this);
     retry_->setSingleShot(true);
-    retry_->setInterval(kRetryMs);
     connect(retry_, &QTimer::timeout, this, [this] {
         more_ = true;
         fetchIfDue();
@@ -33,7 +35,7 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
         serviceLog_.error(QStringLiteral("mqtt: readings store: %1").arg(error));
         if (!fetching_) return;
         fetching_ = false;
-        retry_->start();
+        retry_->start(kRetryMs);
     });
     connect(&mqtt_, &MqttPublisher::connectionChanged, this, [this](bool connected) {
         connected_ = connected;
@@ -63,6 +65,11 @@ void ReadingsRelay::fetchIfDue() {
     const int room = window_ - int(inFlight_.size());
     // Wait for a quarter of the window to be acknowledged rather than read a few rows at a time.
     if (room < std::max(1, window_ / 4)) return;
+    if (!draining_ && sinceFetch_.isValid() && sinceFetch_.elapsed() < kMinFetchGapMs) {
+        if (!retry_->isActive()) retry_->start(int(kMinFetchGapMs - sinceFetch_.elapsed()));
+        return;
+    }
+    sinceFetch_.start();
     fetching_ = true;
     more_ = false;
     fetchLimit_ = room;
@@ -83,7 +90,7 @@ void ReadingsRelay::onFetched(const core::PublishBatch& batch) {
         if (mid < 0) {
             // The library is not taking messages now: this reading and the rest are read again later.
             refused = true;
-            retry_->start();
+            retry_->start(kRetryMs);
             break;
         }
         inFlight_[mid] = r.id;
@@ -92,7 +99,8 @@ void ReadingsRelay::onFetched(const core::PublishBatch& batch) {
     }
     if (!refused) {
         lastQueued_ = std::max(lastQueued_, batch.lastId);   // log rows of pruned readings are passed over
-        if (batch.scanned >= fetchLimit_) more_ = true;
+        draining_ = batch.scanned >= fetchLimit_;   // a back-log: read on without a pause
+        if (draining_) more_ = true;
     }
     advanceMark();
     fetchIfDue();

@@ -10,6 +10,7 @@
 //
 // Messages already given to libmosquitto when the connection drops stay with
 // it and are sent again when it reconnects; the relay adds no more meanwhile.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -55,7 +56,8 @@ private:
     ServiceLog& serviceLog_;
     const QString node_;
     const int window_;
-    QTimer* retry_ = nullptr;
+    QTimer* retry_ = nullptr;          // a fetch later: after a failure, or paced
+    QElapsedTimer sinceFetch_;
     std::map<int, qint64> inFlight_;   // message id -> log id
     std::set<qint64> unacknowledged_;  // log ids in flight, oldest first
     qint64 lastQueued_ = -1;           // the last log id handed to the library; -1: start from the mark
@@ -63,6 +65,7 @@ private:
     bool fetching_ = false;
     int fetchLimit_ = 0;               // the limit of the fetch under way
     bool more_ = true;                 // the log may hold readings after lastQueued_
+    bool draining_ = false;            // the last batch was full
     bool finished_ = false;
 };
 
