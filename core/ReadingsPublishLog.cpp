@@ -222,7 +222,7 @@ void ReadingsPublishLog::fetch(qint64 afterId, int limit) {
             if (Read(w.handle(), s->consumer, afterId, std::max(1, limit), batch.get(), &error))
                 s->deliver([batch](ReadingsPublishLog* r) { emit r->fetched(*batch); });
             else
-                s->deliver([error](ReadingsPublishLog* r) { emit r->failed(error); });
+                s->deliver([error](ReadingsPublishLog* r) { emit r->fetchFailed(error); });
         },
         ReadingsStore::When::AfterRows);
 }

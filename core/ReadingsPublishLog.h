@@ -57,7 +57,8 @@ public:
 
 signals:
     void fetched(const core::PublishBatch& batch);
-    void failed(const QString& error);
+    void fetchFailed(const QString& error);   // instead of fetched()
+    void failed(const QString& error);        // registering or saving the mark
 
 private:
     struct Shared;

@@ -214,7 +214,7 @@ void DataCentreService::finishStop() {
     }
     // The store outlives the broker's goodbye: acknowledgements arriving meanwhile still
     // move the publish mark, so a clean restart publishes nothing twice.
-    relay_->finish();
+    if (relay_) relay_->finish();
     connect(mqtt_.get(), &MqttPublisher::stopped, this, [this] {
         // Queued: the acknowledgements queued before the stop are handled first.
         QMetaObject::invokeMethod(this, [this] {

@@ -7,6 +7,8 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
+
 namespace service {
 
 namespace {
@@ -74,15 +76,27 @@ bool MqttPublisher::start() {
     });
     const QByteArray host = config_.mqttHost.toUtf8();
     const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS)
+    if (rc != MOSQ_ERR_SUCCESS) {
         log_.warning(QStringLiteral("mqtt: cannot connect to %1:%2 yet (%3); retrying")
                          .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        retryFirstConnect(1000);
+    }
     if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
         log_.error(QStringLiteral("mqtt: cannot start the client thread"));
         return false;
     }
     looping_ = true;
     return true;
+}
+
+// A first connection refused at once leaves libmosquitto's thread waiting for a
+// connection attempt that never comes (its own reconnecting starts only after one
+// succeeded): retry it from here, backing off like the library, up to 30 s.
+void MqttPublisher::retryFirstConnect(int delayMs) {
+    QTimer::singleShot(delayMs, this, [this, delayMs] {
+        if (!looping_) return;
+        if (mosquitto_reconnect_async(client_) != MOSQ_ERR_SUCCESS) retryFirstConnect(std::min(2 * delayMs, 30000));
+    });
 }
 
 void MqttPublisher::onConnect(int rc) {

@@ -47,6 +47,7 @@ signals:
 private:
     int publish(const QByteArray& topic, const QByteArray& payload, bool retain);
     QByteArray topic(const QString& tail) const;
+    void retryFirstConnect(int delayMs);
     void onConnect(int rc);
     void onDisconnect(int rc);
 

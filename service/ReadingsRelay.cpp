@@ -33,7 +33,9 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
     connect(&log_, &core::ReadingsPublishLog::fetched, this, &ReadingsRelay::onFetched);
     connect(&log_, &core::ReadingsPublishLog::failed, this, [this](const QString& error) {
         serviceLog_.error(QStringLiteral("mqtt: readings store: %1").arg(error));
-        if (!fetching_) return;
+    });
+    connect(&log_, &core::ReadingsPublishLog::fetchFailed, this, [this](const QString& error) {
+        serviceLog_.error(QStringLiteral("mqtt: readings store: %1; trying again").arg(error));
         fetching_ = false;
         retry_->start(kRetryMs);
     });

@@ -1,5 +1,6 @@
 """ht6630-datacentre publishing to a real mosquitto broker on a free loopback
 port, read back with mosquitto_sub."""
+import getpass
 import json
 import os
 import signal
@@ -13,14 +14,25 @@ from test_datacentre_service import BAR, simulate
 
 
 class Broker:
-    def __init__(self):
+    def __init__(self, persistent=False):
         self.dir = tempfile.TemporaryDirectory()
         self.port = free_port()
-        conf = os.path.join(self.dir.name, "mosquitto.conf")
-        with open(conf, "w") as f:
-            f.write("listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n" % self.port)
-        self.proc = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.conf = os.path.join(self.dir.name, "mosquitto.conf")
+        with open(self.conf, "w") as f:
+            f.write("listener %d 127.0.0.1\nallow_anonymous true\n" % self.port)
+            # Sessions kept across stop() and start(); as root mosquitto would switch to a user that cannot write here.
+            f.write("persistence true\npersistence_location %s/\nmax_queued_messages 0\nuser %s\n"
+                    % (self.dir.name, getpass.getuser()) if persistent else "persistence false\n")
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wait_until_up()
+
+    def stop(self):
+        """SIGTERM: a persistent broker saves its sessions."""
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
 
     def wait_until_up(self):
         deadline = time.monotonic() + 5

@@ -1,295 +1,173 @@
-"""ht6630-datacentre keeps readings for the broker while it is away: a real
-mosquitto (with persistence, so a subscriber's session survives its restart) on
-a free loopback port, terminals uploading over UDP from the test, and a
-persistent-session mosquitto_sub that sees every reading once, in order per
-terminal, with its exact values. Also the heat-meter topic."""
-import getpass
+"""Readings kept for the broker while it is away: a persistent mosquitto stopped
+and started again, UDP uploads from the test, a persistent-session subscriber
+that must see every reading, in order per terminal, with exact values. Also the
+heat-meter topic."""
 import json
 import os
-import re
-import signal
 import sqlite3
 import subprocess
-import sys
-import tempfile
 import threading
 import time
 import unittest
 
-from service_support import Service, free_port
-from test_datacentre_service import BAR, UdpTerminal
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from ht6630_frames import request  # noqa: E402
+from service_support import Service
+from test_datacentre_mqtt import Broker
+from test_datacentre_service import BAR, UdpTerminal, request
 
 TERMINALS = ["2012345678901", "2012345678902", "2012345678903"]
-RECEIVED = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
-
-
-class Broker:
-    """mosquitto on a fixed free port that can be stopped (SIGTERM: it saves its
-    sessions) and started again."""
-
-    def __init__(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.port = free_port()
-        self.conf = os.path.join(self.dir.name, "mosquitto.conf")
-        with open(self.conf, "w") as f:
-            # user: started as root, mosquitto would become "mosquitto" and could not save its sessions here.
-            f.write("listener %d 127.0.0.1\nallow_anonymous true\npersistence true\npersistence_location %s/\n"
-                    "max_queued_messages 0\nuser %s\n" % (self.port, self.dir.name, getpass.getuser()))
-        self.proc = None
-        self.start()
-
-    def start(self):
-        self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 5
-        while subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "probe", "-n"],
-                             capture_output=True, timeout=5).returncode != 0:
-            self.assert_(time.monotonic() < deadline, "mosquitto did not start")
-            time.sleep(0.05)
-
-    @staticmethod
-    def assert_(ok, text):
-        if not ok:
-            raise AssertionError(text)
-
-    def stop(self):
-        self.proc.send_signal(signal.SIGTERM)
-        self.proc.wait(timeout=10)
-
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(timeout=10)
-        self.dir.cleanup()
 
 
 class Subscriber:
-    """mosquitto_sub with a persistent session on `topic`, QoS 1; it reconnects by itself."""
+    """mosquitto_sub, QoS 1 with a persistent session (it reconnects by itself)."""
 
     def __init__(self, port, topic):
-        self.proc = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", topic,
+        self.proc = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-p", str(port), "-h", "127.0.0.1", "-t", topic,
                                       "-q", "1", "-c", "-i", "replay-test", "-v", "-d"], stdout=subprocess.PIPE)
-        self.got = []
-        self.subscribed = threading.Event()
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-        if not self.subscribed.wait(10):
-            raise AssertionError("no subscription")
+        self.got, self.subscribed = [], threading.Event()
+        threading.Thread(target=self.read, daemon=True).start()
+        assert self.subscribed.wait(10), "no subscription"
 
     def read(self):
         for line in self.proc.stdout:
-            if b"received SUBACK" in line:
-                self.subscribed.set()
-            elif line.strip() and not line.startswith((b"Client ", b"Subscribed ")):
-                topic, _, payload = line.rstrip(b"\n").partition(b" ")
-                self.got.append((topic.decode(), json.loads(payload)))
+            self.subscribed.set() if b"received SUBACK" in line else None
+            if line.strip() and not line.startswith((b"Client ", b"Subscribed ")):
+                self.got.append(json.loads(line.partition(b" ")[2]))
 
     def wait_for(self, count, timeout=40.0):
-        """The messages once `count` have arrived (at most `timeout` s), and a little longer for extra ones."""
+        """What arrived once `count` messages have (at most `timeout` s), and half a second more for extra ones."""
         deadline = time.monotonic() + timeout
         while len(self.got) < count and time.monotonic() < deadline:
             time.sleep(0.05)
         time.sleep(0.5)
-        return list(self.got)
+        self.close()
+        return [dict(r, received=None) for r in self.got]
 
     def close(self):
-        self.proc.kill()
+        if self.proc.poll() is None:
+            self.proc.kill()
         self.proc.wait(timeout=10)
 
 
-def upload_payload(k, t):
-    """Upload k of terminal t: two records 15 minutes apart, distinct times and values."""
-    minutes = 8 * 60 + 30 + 30 * k
-    day, minutes = 17 + minutes // (24 * 60), minutes % (24 * 60)
-    clock = bytes.fromhex("24 05 %02d %02d %02d" % (day, minutes // 60, minutes % 60))   # BCD, to the minute
-    records = b"".join((100 * t + 2 * k + j).to_bytes(2, "big") + (400 + 3 * k + j).to_bytes(2, "big") for j in (0, 1))
-    return bytes.fromhex("10 02 00 01 38 00 13 80 00 01 70") + clock + bytes.fromhex("00 0F 00 02") + records
-
-
-def expected_readings(k, t):
-    minutes = 8 * 60 + 30 + 30 * k
-    out = []
-    for j, back in ((0, 15), (1, 0)):
-        m = minutes - back
-        day, m = 17 + m // (24 * 60), m % (24 * 60)
-        out.append({"barcode": TERMINALS[t], "time": "2024-05-%02dT%02d:%02d:00" % (day, m // 60, m % 60),
-                    "temperature": (100 * t + 2 * k + j) / 10, "humidity": (400 + 3 * k + j) / 10, "battery": 3.68,
-                    "node": "n1"})
-    return out
-
-
-class Uploader(UdpTerminal):
-    def upload(self, k, t):
-        self.s.sendto(request(0x2C, TERMINALS[t], upload_payload(k, t)), ("127.0.0.1", self.port))
-        ack = self.s.recv(256)
-        assert ack[:3] == b"qv\x9c", ack.hex()
-
-
-class Restartable(Service):
-    """The service started and stopped again on the same folder, configuration and store."""
-    runs = 0
-
-    def start(self):
-        self.runs += 1
-        self.log_path = os.path.join(self.dir.name, "service-%d.log" % self.runs)
-        return self.__enter__()
-
-    def stop(self):
-        rc, seconds = self.terminate()
-        self.log_file.close()
-        return rc, seconds
+def upload(term, k, t):
+    """Sends terminal t's upload k (two records 15 min apart, 30 min after upload k-1); returns the readings due."""
+    end = 8 * 60 + 30 + 30 * k
+    clock = "%02d %02d %02d" % (17 + end // 1440, end % 1440 // 60, end % 60)
+    values = [(100 * t + 2 * k + j, 400 + 3 * k + j) for j in (0, 1)]
+    payload = bytes.fromhex("10 02 00 01 38 00 13 80 00 01 70 24 05" + clock + "00 0F 00 02")
+    payload += b"".join(a.to_bytes(2, "big") + b.to_bytes(2, "big") for a, b in values)
+    term.s.sendto(request(0x2C, TERMINALS[t], payload), ("127.0.0.1", term.port))
+    assert term.s.recv(256)[:3] == b"qv\x9c"
+    return [{"barcode": TERMINALS[t], "time": "2024-05-%02dT%02d:%02d:00" % (17 + m // 1440, m % 1440 // 60, m % 60),
+             "temperature": a / 10, "humidity": b / 10, "battery": 3.68, "node": "n1", "received": None}
+            for m, (a, b) in zip((end - 15, end), values)]
 
 
 def publish_log(db):
     con = sqlite3.connect(db)
     try:
-        return (con.execute("SELECT count(*) FROM publish_log").fetchone()[0],
-                con.execute("SELECT last_id FROM publish_marks WHERE consumer = 'mqtt'").fetchone()[0])
+        return con.execute("SELECT (SELECT count(*) FROM publish_log), last_id FROM publish_marks").fetchone()
     finally:
         con.close()
 
 
 class Replay(unittest.TestCase):
     def setUp(self):
-        self.broker = Broker()
+        self.broker = Broker(persistent=True)
         self.config = {"mqtt": {"url": "mqtt://127.0.0.1:%d" % self.broker.port, "prefix": "t"},
                        "node": {"name": "n1"}, "dialogue": {"reply_delay_ms": 0}}
 
     def tearDown(self):
         self.broker.close()
 
-    def check(self, got, uploads, duplicates_allowed):
-        """Every reading of `uploads` (k, t) exactly once (or at least once), in order per terminal, exact values."""
-        readings = []
-        for topic, r in got:
-            self.assertEqual(topic, "t/%s/reading" % r["barcode"])
-            self.assertRegex(r.pop("received"), RECEIVED)
-            readings.append(r)
-        for t, bar in enumerate(TERMINALS):
-            want = [r for k, tt in uploads if tt == t for r in expected_readings(k, t)]
-            seen = [r for r in readings if r["barcode"] == bar]
-            first = [r for i, r in enumerate(seen) if r not in seen[:i]]
-            self.assertEqual(first, want, bar)
-            if not duplicates_allowed:
-                self.assertEqual(len(seen), len(want), "%s: published twice" % bar)
+    def wait_for_mark(self, db, logged_and_mark):
+        """All acknowledged: the mark on the last reading, the log emptied (at most 5 s)."""
+        deadline = time.monotonic() + 5
+        while publish_log(db) != logged_and_mark:
+            self.assertLess(time.monotonic(), deadline, publish_log(db))
+            time.sleep(0.05)
 
-    def test_broker_stopped_and_started_in_the_middle_of_uploads(self):
+    def check(self, got, want, once):
+        """Each terminal's readings in order with their values; repeats only where allowed."""
+        for bar in TERMINALS:
+            seen = [r for r in got if r["barcode"] == bar]
+            self.assertEqual([r for i, r in enumerate(seen) if r not in seen[:i]], [r for r in want if r["barcode"] == bar])
+            if once:
+                self.assertEqual(len(seen), len([r for r in want if r["barcode"] == bar]), "published twice")
+
+    def test_broker_stopped_and_started_during_uploads(self):
         sub = Subscriber(self.broker.port, "t/+/reading")
-        term = None
+        self.addCleanup(sub.close)
+        with Service(self.config) as svc:
+            svc.wait_log(b"<6>mqtt: connected to")
+            term, want = UdpTerminal(svc.udp_port), []
+            for i in range(90):
+                self.broker.stop() if i == 30 else self.broker.start() if i == 60 else None
+                want += upload(term, i // 3, i % 3)
+            term.close()
+            # SIGTERM with messages in flight: one may come twice, none may go missing.
+            self.check(sub.wait_for(len(want)), want, once=False)
+            self.assertIn(b"<4>mqtt: connection lost", svc.log())
+            self.wait_for_mark(svc.db, (0, len(want)))
+
+    def test_service_restarted_while_the_broker_is_away(self):
+        sub = Subscriber(self.broker.port, "t/+/reading")
+        self.addCleanup(sub.close)
+        svc, want = Service(self.config), []
         try:
-            with Service(self.config) as svc:
-                svc.wait_log(b"<6>mqtt: connected to")
-                term = Uploader(svc.udp_port)
-                uploads = [(k, t) for k in range(30) for t in range(len(TERMINALS))]
-                for i, (k, t) in enumerate(uploads):
-                    if i == 30:
-                        self.broker.stop()
-                    if i == 60:
-                        self.broker.start()
-                    term.upload(k, t)
-                got = sub.wait_for(2 * len(uploads))
-                # Broker SIGTERMed with messages in flight: a reading may come twice, never go missing.
-                self.check(got, uploads, duplicates_allowed=True)
-                self.assertLessEqual(len(got), 2 * len(uploads) + 800)
-                self.assertIn(b"<4>mqtt: connection lost", svc.log())
-                # Every reading acknowledged: the mark reaches the last one and the log is emptied.
-                deadline = time.monotonic() + 5
-                while publish_log(svc.db)[0] != 0:
-                    self.assertLess(time.monotonic(), deadline, "publish log not emptied")
-                    time.sleep(0.05)
-                self.assertGreaterEqual(publish_log(svc.db)[1], 2 * len(uploads))
-        finally:
-            if term:
+            for run in range(3):
+                svc.log_path = os.path.join(svc.dir.name, "service-%d.log" % run)
+                svc.__enter__()
+                if run == 2:
+                    break
+                term = UdpTerminal(svc.udp_port)
+                want += [r for i in range(30 * run, 30 * run + 30) for r in upload(term, i // 3, i % 3)]
                 term.close()
-            sub.close()
-
-    def test_back_log_of_a_restart_while_the_broker_is_away(self):
-        sub = Subscriber(self.broker.port, "t/+/reading")
-        svc = Restartable(self.config)
-        term = None
-        try:
-            svc.start()
-            term = Uploader(svc.udp_port)
-            before = [(k, t) for k in range(5) for t in range(len(TERMINALS))]
-            for k, t in before:
-                term.upload(k, t)
-            sub.wait_for(2 * len(before), timeout=20)
-            self.assertEqual(svc.stop()[0], 0)
-
-            self.broker.stop()
-            svc.start()   # the broker is away: stored, not published
-            away = [(k, t) for k in range(5, 25) for t in range(len(TERMINALS))]
-            for k, t in away:
-                term.upload(k, t)
-            rc, seconds = svc.stop()
-            self.assertEqual(rc, 0)
-            self.assertLess(seconds, 3.0)
-            self.assertEqual(publish_log(svc.db)[0], 2 * len(away))
-
+                if run == 0:
+                    self.wait_for_mark(svc.db, (0, len(want)))
+                self.assertEqual(svc.terminate()[0], 0)
+                svc.log_file.close()
+                if run == 0:
+                    self.broker.stop()   # run 1 stores its readings with nowhere to publish them
+            self.assertEqual(publish_log(svc.db), (60, 60))
             self.broker.start()
-            svc.start()
-            got = sub.wait_for(2 * (len(before) + len(away)))
             # Clean stops and an acknowledged mark: nothing comes twice.
-            self.check(got, before + away, duplicates_allowed=False)
-            self.assertIn(b"<6>mqtt: publishing the stored readings after log id %d" % (2 * len(before)), svc.log())
+            self.check(sub.wait_for(len(want)), want, once=True)
+            self.assertIn(b"<6>mqtt: publishing the stored readings after log id 60", svc.log())
         finally:
-            if term:
-                term.close()
-            sub.close()
             svc.__exit__(None, None, None)
 
     def test_heat_meter_records(self):
         sub = Subscriber(self.broker.port, "t/+/heat")
-        try:
-            with Service(self.config) as svc:
-                svc.wait_log(b"<6>mqtt: connected to")
-                term = UdpTerminal(svc.udp_port)
-                try:
-                    term.s.sendto(heat_frame(), ("127.0.0.1", svc.udp_port))
-                    got = sub.wait_for(2, timeout=10)
-                finally:
-                    term.close()
-        finally:
-            sub.close()
-        self.assertEqual([t for t, _ in got], ["t/%s/heat" % BAR] * 2)
-        for _, r in got:
-            self.assertRegex(r.pop("received"), RECEIVED)
+        self.addCleanup(sub.close)
+        with Service(self.config) as svc:
+            svc.wait_log(b"<6>mqtt: connected to")
+            term = UdpTerminal(svc.udp_port)
+            records = [meter_record(1, "78 56 34 12 00", "50 45 00", "00 40 00", 0x05),
+                       meter_record(2, "11 11 11 11 11", "37 45 00", "12 40 00", 0x80)]
+            term.s.sendto(request(0x2C, BAR, bytes((0, 0, 3, 5, 2)) + b"".join(records)), ("127.0.0.1", svc.udp_port))
+            got = sub.wait_for(2, timeout=10)
+            term.close()
         flags = ["supply_sensor_open", "return_sensor_open", "supply_sensor_short", "return_sensor_short",
                  "negative_difference", "low_voltage", "flow_error", "pipes_reversed"]
-        self.assertEqual(got[0][1], dict({
-            "barcode": BAR, "node": "n1", "meter_address": "0012345678", "meter_time": "2024-05-17T08:30:00",
-            "last_heat": 1234.5, "heat": 1300, "power": 50, "flow": 1.25, "total_flow": 9900,
-            "supply_temperature": 45.5, "return_temperature": 40, "temperature_difference": 5.5,
-            "working_hours": 1234, "flags": 5}, **{f: f in ("low_voltage", "pipes_reversed") for f in flags}))
-        second = got[1][1]
-        self.assertEqual((second["meter_address"], second["supply_temperature"], second["return_temperature"],
-                          second["temperature_difference"], second["flags"], second["supply_sensor_open"],
-                          second["low_voltage"]), ("1111111111", 45.37, 40.12, 5.25, 0x80, True, False))
+        common = {"barcode": BAR, "node": "n1", "received": None, "meter_time": "2024-05-17T08:30:00",
+                  "last_heat": 1234.5, "heat": 1300, "power": 50, "flow": 1.25, "total_flow": 9900, "working_hours": 1234}
+        self.assertEqual(got, [
+            dict(common, meter_address="0012345678", supply_temperature=45.5, return_temperature=40,
+                 temperature_difference=5.5, flags=5, **{f: f in ("low_voltage", "pipes_reversed") for f in flags}),
+            dict(common, meter_address="1111111111", supply_temperature=45.37, return_temperature=40.12,
+                 temperature_difference=5.25, flags=0x80, **{f: f == "supply_sensor_open" for f in flags})])
 
 
 def meter_record(tag, address, supply, ret, status):
-    """One 62-byte record of a heat-meter upload (tag, two bytes, the 59-byte meter frame)."""
+    """A heat-meter upload's record: tag, two bytes, the 59-byte meter frame (filler EE where not read)."""
     m = bytearray(b"\xEE" * 59)
-    m[0] = 0x68
-    fields = {2: address, 15: "50 34 12 00", 20: "00 00 13 00", 25: "00 50 00 00", 30: "00 25 01 00",
-              35: "00 00 99 00", 39: supply, 42: ret, 45: "34 12 00", 48: "00 30 08 17 05 24 20"}
-    for at, hexes in fields.items():
-        v = bytes.fromhex(hexes)
-        m[at:at + len(v)] = v
-    m[9] = 0x81
-    m[55] = status
+    for at, hexes in {0: "68", 2: address, 9: "81", 15: "50 34 12 00", 20: "00 00 13 00", 25: "00 50 00 00",
+                      30: "00 25 01 00", 35: "00 00 99 00", 39: supply, 42: ret, 45: "34 12 00",
+                      48: "00 30 08 17 05 24 20"}.items():
+        m[at:at + len(bytes.fromhex(hexes))] = bytes.fromhex(hexes)
+    m[55], m[58] = status, 0x16
     m[57] = sum(m[:57]) & 0xFF
-    m[58] = 0x16
     return bytes((tag, 0, 0)) + bytes(m)
-
-
-def heat_frame():
-    records = [meter_record(1, "78 56 34 12 00", "50 45 00", "00 40 00", 0x05),
-               meter_record(2, "11 11 11 11 11", "37 45 00", "12 40 00", 0x80)]
-    return request(0x2C, BAR, bytes((0, 0, 3, 5, len(records))) + b"".join(records))
 
 
 if __name__ == "__main__":
