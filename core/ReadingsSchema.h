@@ -6,6 +6,9 @@
 
 namespace core {
 
+// Raised only for changes readers see: they refuse any other version. Tables
+// only writers use (the publish log, ReadingsPublishLog.h) are made on demand and
+// leave it alone, so older readers keep reading the file.
 constexpr int kReadingsSchemaVersion = 1;
 
 // Brings an open database to kReadingsSchemaVersion, each step in a transaction

@@ -129,6 +129,16 @@ void ReadingsStore::setRetentionDays(int days) {
     wake_.notify_one();
 }
 
+void ReadingsStore::post(WriterTask task, When when) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.emplace_back(when, std::move(task));
+        if (when == When::NextBatch) return;
+        taskWake_ = true;
+    }
+    wake_.notify_one();
+}
+
 bool ReadingsStore::flush(int timeoutMs) {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = enqueued_;
@@ -146,6 +156,7 @@ bool ReadingsStore::flush(int timeoutMs) {
 void ReadingsStore::run() {
     ReadingsWriter writer(path_, connectionName_);
     std::deque<StoreRow> held;    // taken from the queue, not yet committed
+    std::vector<std::pair<When, WriterTask>> tasks;   // taken, waiting for an open file
     QString status;               // the status text shown now
     QString reason;               // why the last attempt failed
     QElapsedTimer sincePrune;
@@ -157,12 +168,23 @@ void ReadingsStore::run() {
         status = text;
         emit statusChanged(text);
     };
+    const auto runTasks = [&](bool beforeRows) {
+        for (auto it = tasks.begin(); it != tasks.end();) {
+            if ((it->first == When::BeforeRows) != beforeRows) {
+                ++it;
+                continue;
+            }
+            it->second(writer);
+            it = tasks.erase(it);
+        }
+    };
     const auto attempt = [&]() -> bool {
         QString error;
         if (!writer.isOpen() && !writer.open(&error)) {
             reason = error;
             return false;
         }
+        runTasks(true);
         if (!held.empty() && !writer.write(held, &error)) {
             // Reopen on the next try: the file may have been replaced or its folder made writable.
             writer.close();
@@ -180,9 +202,15 @@ void ReadingsStore::run() {
         {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, failing ? kRetryInterval : kBatchInterval, [&] {
-                return stop_ || (!failing && (flushWanted_ || retentionChanged_ || queue_.size() >= kBatchRows));
+                return stop_ ||
+                       (!failing && (flushWanted_ || retentionChanged_ || taskWake_ || queue_.size() >= kBatchRows));
             });
             stopping = stop_;
+            // Taken with the rows: an AfterRows task sees every row enqueued before it was posted
+            // (unless a backlog is written in several batches).
+            for (auto& t : tasks_) tasks.push_back(std::move(t));
+            tasks_.clear();
+            taskWake_ = false;
             // While failing, the held rows are retried before anything newer is taken.
             // Callers wait for this lock: take the whole queue in one swap when it fits a batch.
             if (held.empty()) {
@@ -236,6 +264,7 @@ void ReadingsStore::run() {
             }
             droppedWhileFailing = 0;
             setStatus(QString());
+            runTasks(false);
             if (prune) {
                 QString error;
                 const int deleted = writer.prune(retention, &error);
@@ -254,7 +283,7 @@ void ReadingsStore::run() {
         }
         if (stopping) {
             std::lock_guard lock(mutex_);
-            if (failing || queue_.empty()) {
+            if (failing || (queue_.empty() && tasks_.empty())) {
                 if (failing) qWarning("readings store: stopped with %llu row(s) unwritten: %s",
                                       static_cast<unsigned long long>(held.size() + queue_.size()), qPrintable(reason));
                 break;

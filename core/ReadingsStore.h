@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +21,8 @@
 class QThread;
 
 namespace core {
+
+class ReadingsWriter;
 
 class ReadingsStore : public QObject {
     Q_OBJECT
@@ -54,6 +57,14 @@ public:
 
     QString path() const { return path_; }
 
+    // Work for the writer's connection (the publish log), run on the writer thread
+    // while the file is open. BeforeRows runs before the rows queued so far are
+    // written, AfterRows once they are committed; both wake the writer. NextBatch
+    // runs after the next batch without waking it: cheap, frequent updates.
+    enum class When { BeforeRows, AfterRows, NextBatch };
+    using WriterTask = std::function<void(ReadingsWriter&)>;
+    void post(WriterTask task, When when);
+
 signals:
     // "提示信息:…" while the file cannot be written, "" once it can again.
     // Both are emitted from the writer thread.
@@ -72,6 +83,7 @@ private:
     std::condition_variable wake_;       // the writer: rows, a flush or the stop
     std::condition_variable committed_;  // flush(): progress
     std::deque<StoreRow> queue_;
+    std::vector<std::pair<When, WriterTask>> tasks_;
     std::uint64_t enqueued_ = 0;         // rows ever enqueued
     std::uint64_t done_ = 0;             // rows committed or dropped, in queue order
     std::uint64_t dropped_ = 0;          // dropped and not yet reported
@@ -79,6 +91,7 @@ private:
     int retentionDays_ = 0;
     bool retentionChanged_ = false;
     bool flushWanted_ = false;
+    bool taskWake_ = false;              // a task waits that should not wait for the batch interval
     bool stop_ = false;
 };
 

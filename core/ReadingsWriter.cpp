@@ -62,6 +62,8 @@ ReadingsWriter::~ReadingsWriter() {
     QSqlDatabase::removeDatabase(connectionName_);
 }
 
+sqlite3* ReadingsWriter::handle() const { return open_ ? st_->handle : nullptr; }
+
 void ReadingsWriter::close() {
     st_.reset();
     if (QSqlDatabase::contains(connectionName_)) {

@@ -11,6 +11,8 @@
 
 #include "core/ReadingsRows.h"
 
+struct sqlite3;
+
 namespace core {
 
 class ReadingsWriter {
@@ -23,6 +25,8 @@ public:
     // Opens (creating the file and its folder), sets WAL and migrates.
     bool open(QString* error);
     bool isOpen() const { return open_; }
+    // The connection's SQLite handle while open, for work beside the readings (the publish log).
+    sqlite3* handle() const;
     void close();
 
     // Commits the rows in one transaction; on failure nothing of them is stored.

@@ -7,7 +7,10 @@
 #include <QTimer>
 
 #include "CommandDesk.h"
+#include "MqttPayloads.h"
 #include "MqttPublisher.h"
+#include "ReadingsRelay.h"
+#include "core/ReadingsPublishLog.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
 #include "core/TcpDataCentre.h"
@@ -19,6 +22,9 @@ namespace {
 QString ChannelName(core::Channel c) { return c == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"); }
 // The broker's share of the stop: the store is flushed by then.
 constexpr int kMqttGraceMs = 700;
+// Readings published and not yet acknowledged at most: within libmosquitto's in-flight
+// window (1000), leaving room for status and heat messages.
+constexpr int kRelayWindow = 800;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
@@ -27,6 +33,7 @@ DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& lo
 
 DataCentreService::~DataCentreService() {
     commands_.reset();
+    relay_.reset();
     mqtt_.reset();
     delete tcp_;
     delete udp_;
@@ -62,6 +69,11 @@ bool DataCentreService::start() {
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
                       .arg(config_.mqttPrefix));
+        relay_ = std::make_unique<ReadingsRelay>(*store_, *mqtt_, log_, config_.nodeName, kRelayWindow);
+        relay_->start();
+    } else {
+        // No broker any more: stop logging readings for one.
+        core::ReadingsPublishLog::Forget(*store_, ReadingsRelay::kConsumer);
     }
 
     if (config_.tcp.enabled()) {
@@ -137,7 +149,7 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                 else log_.debug(line);
             });
     connect(&engine, &core::DataCentre::roomUploadDecoded, this, [this, ch](const ht6630::RoomUpload& u) {
-        if (mqtt_) mqtt_->publishReadings(u, QDateTime::currentDateTime());
+        if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before
         log_.info(QStringLiteral("upload %1: %2 record(s), battery %3 V (%4)")
                       .arg(FromStd(u.barCode))
                       .arg(u.records.size())
@@ -146,6 +158,10 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     });
     connect(&engine, &core::DataCentre::heatMeterDecoded, this, [this, ch](const core::HeatMeterUpload& u) {
         log_.info(QStringLiteral("heat-meter upload %1: %2 record(s) (%3)").arg(u.barCode).arg(u.records.size()).arg(ch));
+        if (!mqtt_) return;
+        const QDateTime received = QDateTime::currentDateTime();
+        for (const ht6630::HeatMeterRecord& r : u.records)
+            mqtt_->publishMeasurement(u.barCode + QStringLiteral("/heat"), HeatPayload(u.barCode, r, config_.nodeName, received));
     });
     connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
         // The engines' network log: socket errors are worth a warning, the rest is detail.
@@ -218,12 +234,22 @@ void DataCentreService::finishStop() {
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();
     if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));
-    store_.reset();
     if (!mqtt_) {
+        store_.reset();
         emit stopped();
         return;
     }
-    connect(mqtt_.get(), &MqttPublisher::stopped, this, &DataCentreService::stopped);
+    // The store outlives the broker's goodbye: acknowledgements arriving meanwhile still
+    // move the publish mark, so a clean restart publishes nothing twice.
+    if (relay_) relay_->finish();
+    connect(mqtt_.get(), &MqttPublisher::stopped, this, [this] {
+        // Queued: the acknowledgements queued before the stop are handled first.
+        QMetaObject::invokeMethod(this, [this] {
+            relay_.reset();
+            store_.reset();   // saves the mark
+            emit stopped();
+        }, Qt::QueuedConnection);
+    });
     mqtt_->stop(kMqttGraceMs);
 }
 

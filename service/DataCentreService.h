@@ -27,6 +27,7 @@ namespace service {
 
 class CommandDesk;
 class MqttPublisher;
+class ReadingsRelay;
 
 class DataCentreService : public QObject {
     Q_OBJECT
@@ -66,6 +67,7 @@ private:
     std::unique_ptr<core::ReadingsStore> store_;
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
+    std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal

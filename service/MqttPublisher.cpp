@@ -7,6 +7,8 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
+
 namespace service {
 
 namespace {
@@ -16,7 +18,6 @@ const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
 QString IsoLocal(const QDateTime& t) { return t.toString(Qt::ISODate); }
-QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
 MqttPublisher::MqttPublisher(const ServiceConfig& config, ServiceLog& log, QObject* parent)
@@ -67,8 +68,11 @@ bool MqttPublisher::start() {
         auto* self = static_cast<MqttPublisher*>(obj);
         QMetaObject::invokeMethod(self, [self, rc] { self->onDisconnect(rc); }, Qt::QueuedConnection);
     });
-    mosquitto_publish_callback_set(client_, [](mosquitto*, void* obj, int) {
-        static_cast<MqttPublisher*>(obj)->inFlight_.fetch_sub(1);
+    mosquitto_publish_callback_set(client_, [](mosquitto*, void* obj, int mid) {
+        auto* self = static_cast<MqttPublisher*>(obj);
+        // Queued first: once stop() sees nothing in flight, every acknowledgement is queued.
+        QMetaObject::invokeMethod(self, [self, mid] { emit self->acknowledged(mid); }, Qt::QueuedConnection);
+        self->inFlight_.fetch_sub(1);
     });
     mosquitto_message_callback_set(client_, [](mosquitto*, void* obj, const mosquitto_message* m) {
         auto* self = static_cast<MqttPublisher*>(obj);
@@ -85,15 +89,27 @@ bool MqttPublisher::start() {
     });
     const QByteArray host = config_.mqttHost.toUtf8();
     const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS)
+    if (rc != MOSQ_ERR_SUCCESS) {
         log_.warning(QStringLiteral("mqtt: cannot connect to %1:%2 yet (%3); retrying")
                          .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        retryFirstConnect(1000);
+    }
     if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
         log_.error(QStringLiteral("mqtt: cannot start the client thread"));
         return false;
     }
     looping_ = true;
     return true;
+}
+
+// A first connection refused at once leaves libmosquitto's thread waiting for a
+// connection attempt that never comes (its own reconnecting starts only after one
+// succeeded): retry it from here, backing off like the library, up to 30 s.
+void MqttPublisher::retryFirstConnect(int delayMs) {
+    QTimer::singleShot(delayMs, this, [this, delayMs] {
+        if (!looping_) return;
+        if (mosquitto_reconnect_async(client_) != MOSQ_ERR_SUCCESS) retryFirstConnect(std::min(2 * delayMs, 30000));
+    });
 }
 
 void MqttPublisher::onConnect(int rc) {
@@ -107,6 +123,7 @@ void MqttPublisher::onConnect(int rc) {
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
     // A clean session forgets subscriptions: follow the terminals' cmd topics again.
     for (const QString& barCode : std::as_const(commandTerminals_)) subscribe(barCode);
+    emit connectionChanged(true);
 }
 
 void MqttPublisher::subscribeCommands(const QString& barCode) {
@@ -157,39 +174,26 @@ void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArra
 void MqttPublisher::onDisconnect(int rc) {
     if (!connected_) return;
     connected_ = false;
+    emit connectionChanged(false);
     if (rc != 0) log_.warning(QStringLiteral("mqtt: connection lost (%1); reconnecting").arg(QString::fromUtf8(mosquitto_strerror(rc))));
 }
 
-void MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {
-    if (!client_) return;
+int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {
+    if (!client_) return -1;
     inFlight_.fetch_add(1);
-    const int rc = mosquitto_publish(client_, nullptr, t.constData(), static_cast<int>(payload.size()), payload.constData(),
+    int mid = -1;
+    const int rc = mosquitto_publish(client_, &mid, t.constData(), static_cast<int>(payload.size()), payload.constData(),
                                      kQos, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         inFlight_.fetch_sub(1);
         log_.debug(QStringLiteral("mqtt: %1 not published: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
+        return -1;
     }
+    return mid;
 }
 
-QByteArray MqttPublisher::ReadingJson(const ht6630::RoomUpload& u, const ht6630::RoomRecord& r, const QString& node,
-                                      const QDateTime& received) {
-    QJsonObject o;
-    o.insert(QStringLiteral("barcode"), FromStd(u.barCode));
-    o.insert(QStringLiteral("time"), FromStd(ht6630::IsoText(*r.time)));
-    o.insert(QStringLiteral("temperature"), r.temperatureTenths / 10.0);
-    o.insert(QStringLiteral("humidity"), r.humidityTenths / 10.0);
-    o.insert(QStringLiteral("battery"), u.batteryCentivolts / 100.0);
-    o.insert(QStringLiteral("node"), node);
-    o.insert(QStringLiteral("received"), IsoLocal(received));
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
-
-void MqttPublisher::publishReadings(const ht6630::RoomUpload& u, const QDateTime& received) {
-    const QByteArray t = topic(FromStd(u.barCode) + QStringLiteral("/reading"));
-    for (const ht6630::RoomRecord& r : u.records) {
-        if (!r.time) continue;   // no valid date: not stored either
-        publish(t, ReadingJson(u, r, config_.nodeName, received), false);
-    }
+int MqttPublisher::publishMeasurement(const QString& tail, const QByteArray& payload) {
+    return publish(topic(tail), payload, false);
 }
 
 void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,

@@ -3,7 +3,8 @@
 // library's own thread runs the connection (and reconnects); publishing is
 // thread-safe, and its callbacks reach this object as queued calls.
 //
-//   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1
+//   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1 (ReadingsRelay)
+//   <prefix>/<barcode>/heat     one JSON object per heat-meter record, QoS 1
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
 //   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
@@ -32,7 +33,9 @@ public:
 
     // Starts connecting in the background; false (logged) when the client cannot be set up.
     bool start();
-    void publishReadings(const ht6630::RoomUpload& upload, const QDateTime& received);
+    // QoS 1, not retained, under <prefix>/<tail>; the message id for acknowledged(),
+    // -1 when the library refused it.
+    int publishMeasurement(const QString& tail, const QByteArray& payload);
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since);
     void publishCommandResult(const QString& barCode, const QByteArray& json);
@@ -44,18 +47,18 @@ public:
     // disconnects cleanly and emits stopped().
     void stop(int graceMs);
 
-    // The JSON texts, for the tests.
-    static QByteArray ReadingJson(const ht6630::RoomUpload& upload, const ht6630::RoomRecord& record,
-                                  const QString& node, const QDateTime& received);
-
 signals:
     void stopped();
     // A message on a terminal's cmd topic.
     void commandReceived(const QString& barCode, const QByteArray& payload);
+    void connectionChanged(bool connected);
+    // The broker acknowledged message `mid` (PUBACK); queued before inFlight_ drops.
+    void acknowledged(int mid);
 
 private:
-    void publish(const QByteArray& topic, const QByteArray& payload, bool retain);
+    int publish(const QByteArray& topic, const QByteArray& payload, bool retain);
     QByteArray topic(const QString& tail) const;
+    void retryFirstConnect(int delayMs);
     void onConnect(int rc);
     void onDisconnect(int rc);
     void onMessage(const QByteArray& topic, const QByteArray& payload);

@@ -1,5 +1,6 @@
 """ht6630-datacentre publishing to a real mosquitto broker on a free loopback
 port, read back with mosquitto_sub."""
+import getpass
 import json
 import os
 import signal
@@ -15,14 +16,20 @@ from test_datacentre_service import BAR, simulate
 class Broker:
     """mosquitto on a free loopback port. `users` ({name: password}) and `acl`
     (acl_file text) turn anonymous access off; `auth` is then the login the
-    helpers below use."""
+    helpers below use. `persistent` keeps sessions across stop() and start()."""
 
-    def __init__(self, users=None, acl=None, auth=()):
+    def __init__(self, users=None, acl=None, auth=(), persistent=False):
         self.dir = tempfile.TemporaryDirectory()
         self.port = free_port()
         self.auth = list(auth)
-        conf = os.path.join(self.dir.name, "mosquitto.conf")
-        lines = ["listener %d 127.0.0.1" % self.port, "persistence false"]
+        self.conf = os.path.join(self.dir.name, "mosquitto.conf")
+        lines = ["listener %d 127.0.0.1" % self.port]
+        if persistent:
+            # As root mosquitto would switch to a user that cannot write here.
+            lines += ["persistence true", "persistence_location %s/" % self.dir.name, "max_queued_messages 0",
+                      "user %s" % getpass.getuser()]
+        else:
+            lines.append("persistence false")
         if users:
             passwords = os.path.join(self.dir.name, "passwords")
             for i, (user, password) in enumerate(users.items()):
@@ -39,10 +46,18 @@ class Broker:
             with open(acl_file, "w") as f:
                 f.write(acl)
             lines.append("acl_file " + acl_file)
-        with open(conf, "w") as f:
+        with open(self.conf, "w") as f:
             f.write("\n".join(lines) + "\n")
-        self.proc = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wait_until_up()
+
+    def stop(self):
+        """SIGTERM: a persistent broker saves its sessions."""
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
 
     def wait_until_up(self):
         deadline = time.monotonic() + 5

@@ -1,0 +1,70 @@
+#pragma once
+// Readings a consumer (the MQTT publisher) has not yet had acknowledged, kept in
+// the readings file so they survive a broker away for days and a restart.
+//
+// A trigger appends every newly stored reading to `publish_log` (id ascending:
+// the order the readings were stored, so each terminal's readings stay in
+// order); `publish_marks` holds each consumer's last id handed on for good.
+// Log rows at or below every mark are deleted. The tables exist only while a
+// consumer is registered, and leave the schema version alone: readers never
+// look at them, so older programs still read the file.
+//
+// All SQL runs on the store's writer thread; results come back as queued calls
+// on this object's thread.
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace core {
+
+class ReadingsStore;
+
+struct PublishedReading {
+    qint64 id = 0;                   // the log id
+    QString barCode, time, received; // local ISO 8601 texts as stored
+    double temperature = 0, humidity = 0;
+    std::optional<double> battery;
+};
+
+struct PublishBatch {
+    qint64 mark = 0;                 // the consumer's saved mark when the batch was read
+    qint64 lastId = 0;               // the last log id looked at (readings pruned since are skipped)
+    int scanned = 0;                 // log rows looked at: equal to the limit when more may follow
+    std::vector<PublishedReading> readings;
+};
+
+class ReadingsPublishLog : public QObject {
+    Q_OBJECT
+public:
+    ReadingsPublishLog(ReadingsStore& store, const QString& consumer, QObject* parent = nullptr);
+    ~ReadingsPublishLog() override;
+
+    // Registers the consumer; readings enqueued after this call are logged for it.
+    // A consumer registered before keeps its mark (its back-log).
+    void start();
+    // Reads up to `limit` logged readings after `afterId` (negative: after the saved
+    // mark) and emits fetched().
+    void fetch(qint64 afterId, int limit);
+    // Everything up to `id` is handed on; saved with the store's next batch.
+    void setMark(qint64 id);
+
+    // Unregisters `consumer` (its back-log is dropped); with no consumer left the
+    // log and its trigger go.
+    static void Forget(ReadingsStore& store, const QString& consumer);
+
+signals:
+    void fetched(const core::PublishBatch& batch);
+    void fetchFailed(const QString& error);   // instead of fetched()
+    void failed(const QString& error);        // registering or saving the mark
+
+private:
+    struct Shared;
+    ReadingsStore& store_;
+    const QString consumer_;
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace core

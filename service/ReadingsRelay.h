@@ -1,0 +1,72 @@
+#pragma once
+// Stored readings to the broker, none lost while it is away. Every reading goes
+// into the readings store first; the relay reads what the store logged for
+// "mqtt" (ReadingsPublishLog) in id order and publishes it, at most `window`
+// messages unacknowledged at a time, so a back-log of millions costs no memory.
+// A reading counts as handed on once the broker acknowledged it (PUBACK); the
+// saved mark is just below the oldest reading still unacknowledged. After a
+// restart or a reconnect publishing resumes from there: a reading is published
+// once, and at least once after a crash.
+//
+// Messages already given to libmosquitto when the connection drops stay with
+// it and are sent again when it reconnects; the relay adds no more meanwhile.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <map>
+#include <set>
+
+#include "core/ReadingsPublishLog.h"
+
+class QTimer;
+
+namespace core {
+class ReadingsStore;
+}
+
+namespace service {
+
+class MqttPublisher;
+class ServiceLog;
+
+class ReadingsRelay : public QObject {
+    Q_OBJECT
+public:
+    ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, ServiceLog& log, const QString& node, int window,
+                  QObject* parent = nullptr);
+
+    // Registers with the store; call before the engines start, so no reading is missed.
+    void start();
+    // New readings were enqueued to the store: publish them soon.
+    void readingsArrived();
+    // No more publishing; the mark of what was acknowledged goes to the store.
+    void finish();
+
+    static const QString kConsumer;   // "mqtt"
+
+private:
+    void fetchIfDue();
+    void onFetched(const core::PublishBatch& batch);
+    void onAcknowledged(int mid);
+    void advanceMark();
+
+    core::ReadingsPublishLog log_;
+    MqttPublisher& mqtt_;
+    ServiceLog& serviceLog_;
+    const QString node_;
+    const int window_;
+    QTimer* retry_ = nullptr;          // a fetch later: after a failure, or paced
+    QElapsedTimer sinceFetch_;
+    std::map<int, qint64> inFlight_;   // message id -> log id
+    std::set<qint64> unacknowledged_;  // log ids in flight, oldest first
+    qint64 lastQueued_ = -1;           // the last log id handed to the library; -1: start from the mark
+    bool connected_ = false;
+    bool fetching_ = false;
+    int fetchLimit_ = 0;               // the limit of the fetch under way
+    bool more_ = true;                 // the log may hold readings after lastQueued_
+    bool draining_ = false;            // the last batch was full
+    bool finished_ = false;
+};
+
+}  // namespace service
