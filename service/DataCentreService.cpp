@@ -23,8 +23,10 @@ QString ChannelName(core::Channel c) { return c == core::Channel::Tcp ? QStringL
 // The broker's share of the stop: the store is flushed by then.
 constexpr int kMqttGraceMs = 700;
 // Readings published and not yet acknowledged at most: within libmosquitto's in-flight
-// window (1000), leaving room for status and heat messages.
-constexpr int kRelayWindow = 800;
+// window, leaving room for status and heat messages. Small on purpose: libmosquitto
+// walks its whole in-flight list on every acknowledgement, and on a broker a few
+// hundred microseconds away a few hundred in flight carry the fleet's readings.
+constexpr int kRelayWindow = 256;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 

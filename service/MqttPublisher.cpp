@@ -42,8 +42,9 @@ bool MqttPublisher::start() {
         return false;
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // Readings of thousands of terminals: keep many QoS 1 messages in flight.
-    mosquitto_max_inflight_messages_set(client_, 1000);
+    // The relay's readings (256 at most) plus status, heat and results; beyond this
+    // libmosquitto queues, and it walks the in-flight list on every acknowledgement.
+    mosquitto_max_inflight_messages_set(client_, 400);
     mosquitto_reconnect_delay_set(client_, 1, 30, true);
     const QByteArray nodeTopic = topic(QStringLiteral("nodes/") + config_.nodeName);
     mosquitto_will_set(client_, nodeTopic.constData(), kOffline.size(), kOffline.constData(), kQos, true);
