@@ -17,6 +17,10 @@ namespace {
 // commit progress (and flush()) moves while it drains.
 constexpr std::size_t kBatchRows = 100'000;
 constexpr auto kBatchInterval = std::chrono::milliseconds(250);
+// A batch below this many rows lets the page cache go afterwards: the cache (up to
+// 32 MiB) pays off under a backlog, while a trickle of events would otherwise fill
+// it page by page and hold it for good.
+constexpr std::size_t kLightBatchRows = 1'000;
 constexpr auto kRetryInterval = std::chrono::milliseconds(1000);
 constexpr qint64 kPruneIntervalMs = 3600 * 1000;
 
@@ -265,6 +269,7 @@ void ReadingsStore::run() {
             droppedWhileFailing = 0;
             setStatus(QString());
             runTasks(false);
+            if (n < kLightBatchRows) writer.releaseCache();
             if (prune) {
                 QString error;
                 const int deleted = writer.prune(retention, &error);

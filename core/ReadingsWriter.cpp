@@ -64,6 +64,16 @@ ReadingsWriter::~ReadingsWriter() {
 
 sqlite3* ReadingsWriter::handle() const { return open_ ? st_->handle : nullptr; }
 
+void ReadingsWriter::releaseCache() {
+    if (sqlite3* db = handle()) sqlite3_db_release_memory(db);
+}
+
+qint64 ReadingsWriter::cacheBytes() const {
+    int used = 0, highwater = 0;
+    if (sqlite3* db = handle()) sqlite3_db_status(db, SQLITE_DBSTATUS_CACHE_USED, &used, &highwater, 0);
+    return used;
+}
+
 void ReadingsWriter::close() {
     st_.reset();
     if (QSqlDatabase::contains(connectionName_)) {

@@ -28,6 +28,11 @@ public:
     // The connection's SQLite handle while open, for work beside the readings (the publish log).
     sqlite3* handle() const;
     void close();
+    // Lets go of the page cache's unused pages. A light batch re-reads its few pages
+    // cheaply; only a backlog profits from keeping them, so memory follows the load.
+    void releaseCache();
+    // Bytes the connection's page cache holds now.
+    qint64 cacheBytes() const;
 
     // Commits the rows in one transaction; on failure nothing of them is stored.
     bool write(const std::deque<StoreRow>& rows, QString* error);

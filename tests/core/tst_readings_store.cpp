@@ -14,6 +14,9 @@
 
 #include "core/ReadingsQuery.h"
 #include "core/ReadingsStore.h"
+#include "core/ReadingsWriter.h"
+
+#include <future>
 
 using core::Channel;
 using core::ReadingsStore;
@@ -259,6 +262,35 @@ private slots:
         QCOMPARE(int(Stored(path).size()), 4);
         store.setRetentionDays(30);
         QTRY_COMPARE_WITH_TIMEOUT(int(Stored(path).size()), 1, 3000);
+    }
+
+    // A backlog keeps its pages cached; a light batch lets them go, so a trickle of
+    // events over days does not fill the 32 MiB cache.
+    void pageCacheFollowsTheLoad() {
+        QTemporaryDir dir;
+        ReadingsStore store(dir.filePath("readings.db"));
+        QVERIFY(store.flush(10000));
+        const auto cacheNow = [&] {
+            auto bytes = std::make_shared<std::promise<qint64>>();
+            auto got = bytes->get_future();
+            store.post([bytes](core::ReadingsWriter& w) { bytes->set_value(w.cacheBytes()); },
+                       ReadingsStore::When::BeforeRows);
+            return got.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? got.get() : -1;
+        };
+        // Hold the writer while 6,000 readings queue up, so they are written as one batch.
+        auto gate = std::make_shared<std::promise<void>>();
+        std::shared_future<void> open = gate->get_future().share();
+        store.post([open](core::ReadingsWriter&) { open.wait_for(std::chrono::seconds(10)); },
+                   ReadingsStore::When::BeforeRows);
+        for (int t = 0; t < 250; ++t)
+            store.addRoomUpload(Upload("20123456" + std::to_string(10000 + t), 5, 0, 24), Channel::Tcp,
+                                QDateTime::currentDateTime());
+        gate->set_value();
+        QVERIFY(store.flush(20000));
+        const qint64 afterBacklog = cacheNow();   // runs before the next (empty, light) batch ends
+        const qint64 afterLight = cacheNow();
+        QVERIFY2(afterBacklog > 400 * 1024, qPrintable(QString::number(afterBacklog)));
+        QVERIFY2(afterLight < afterBacklog / 4, qPrintable(QString::number(afterLight)));
     }
 
     void badFilesAreRefusedByTheQuery() {
