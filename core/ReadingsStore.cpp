@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QtDebug>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -17,10 +18,10 @@ namespace {
 // commit progress (and flush()) moves while it drains.
 constexpr std::size_t kBatchRows = 100'000;
 constexpr auto kBatchInterval = std::chrono::milliseconds(250);
-// A batch below this many rows lets the page cache go afterwards: the cache (up to
-// 32 MiB) pays off under a backlog, while a trickle of events would otherwise fill
-// it page by page and hold it for good.
-constexpr std::size_t kLightBatchRows = 1'000;
+// Below this many rows committed a second, the page cache goes after each batch:
+// the cache (up to 32 MiB) pays off under load, while a trickle of events would
+// otherwise fill it page by page and hold it for good.
+constexpr std::size_t kLightRowsPerSecond = 2'000;
 constexpr auto kRetryInterval = std::chrono::milliseconds(1000);
 constexpr qint64 kPruneIntervalMs = 3600 * 1000;
 
@@ -157,6 +158,28 @@ bool ReadingsStore::flush(int timeoutMs) {
     return committed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), reached);
 }
 
+namespace {
+// Rows committed in the current second and the one before it (the writer wakes at
+// least every batch interval, so an idle second still rolls over).
+class CommitRate {
+public:
+    CommitRate() { second_.start(); }
+    std::size_t add(std::size_t rows) {
+        if (second_.elapsed() >= 1000) {
+            previous_ = second_.elapsed() >= 2000 ? 0 : current_;
+            current_ = 0;
+            second_.restart();
+        }
+        current_ += rows;
+        return std::max(previous_, current_);
+    }
+
+private:
+    QElapsedTimer second_;
+    std::size_t current_ = 0, previous_ = 0;
+};
+}  // namespace
+
 void ReadingsStore::run() {
     ReadingsWriter writer(path_, connectionName_);
     std::deque<StoreRow> held;    // taken from the queue, not yet committed
@@ -164,6 +187,7 @@ void ReadingsStore::run() {
     QString status;               // the status text shown now
     QString reason;               // why the last attempt failed
     QElapsedTimer sincePrune;
+    CommitRate rate;
     bool failing = false;
     std::uint64_t droppedWhileFailing = 0;
 
@@ -269,7 +293,7 @@ void ReadingsStore::run() {
             droppedWhileFailing = 0;
             setStatus(QString());
             runTasks(false);
-            if (n < kLightBatchRows) writer.releaseCache();
+            if (rate.add(n) < kLightRowsPerSecond) writer.releaseCache();
             if (prune) {
                 QString error;
                 const int deleted = writer.prune(retention, &error);
