@@ -17,6 +17,9 @@ constexpr int kRetryMs = 1000;
 // New readings are fetched at most this often: each fetch makes the store's writer
 // commit at once, and a fleet uploading together should still be written in batches.
 constexpr int kMinFetchGapMs = 50;
+// Readings read ahead of the window: one read of the store (a round trip through its
+// writer thread, behind whatever batch it is committing) feeds many acknowledgements.
+constexpr int kReadAhead = 4096;
 }  // namespace
 
 const QString ReadingsRelay::kConsumer = QStringLiteral("mqtt");
@@ -30,6 +33,9 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
         more_ = true;
         fetchIfDue();
     });
+    republish_ = new QTimer(this);
+    republish_->setSingleShot(true);
+    connect(republish_, &QTimer::timeout, this, &ReadingsRelay::fetchIfDue);
     connect(&log_, &core::ReadingsPublishLog::fetched, this, &ReadingsRelay::onFetched);
     connect(&log_, &core::ReadingsPublishLog::failed, this, [this](const QString& error) {
         serviceLog_.error(QStringLiteral("mqtt: readings store: %1").arg(error));
@@ -63,10 +69,11 @@ void ReadingsRelay::readingsArrived() {
 void ReadingsRelay::finish() { finished_ = true; }
 
 void ReadingsRelay::fetchIfDue() {
+    publishAhead();
     if (finished_ || !connected_ || fetching_ || !more_) return;
-    const int room = window_ - int(inFlight_.size());
-    // Wait for a quarter of the window to be acknowledged rather than read a few rows at a time.
-    if (room < std::max(1, window_ / 4)) return;
+    const int room = kReadAhead - int(ahead_.size());
+    // Read again once half of what was read ahead has gone out, not a few rows at a time.
+    if (room < kReadAhead / 2) return;
     if (!draining_ && sinceFetch_.isValid() && sinceFetch_.elapsed() < kMinFetchGapMs) {
         if (!retry_->isActive()) retry_->start(int(kMinFetchGapMs - sinceFetch_.elapsed()));
         return;
@@ -75,37 +82,39 @@ void ReadingsRelay::fetchIfDue() {
     fetching_ = true;
     more_ = false;
     fetchLimit_ = room;
-    log_.fetch(lastQueued_, room);
+    log_.fetch(lastRead_, room);
 }
 
 void ReadingsRelay::onFetched(const core::PublishBatch& batch) {
     fetching_ = false;
     if (finished_) return;
-    if (lastQueued_ < 0) {
-        lastQueued_ = batch.mark;
+    if (lastRead_ < 0) {
+        lastRead_ = batch.mark;
         if (!batch.readings.empty())
             serviceLog_.info(QStringLiteral("mqtt: publishing the stored readings after log id %1").arg(batch.mark));
     }
-    bool refused = false;
-    for (const core::PublishedReading& r : batch.readings) {
+    for (const core::PublishedReading& r : batch.readings) ahead_.push_back(r);
+    lastRead_ = std::max(lastRead_, batch.lastId);   // log rows of pruned readings are passed over
+    draining_ = batch.scanned >= fetchLimit_;        // a back-log: read on without a pause
+    if (draining_) more_ = true;
+    fetchIfDue();
+    advanceMark();
+}
+
+void ReadingsRelay::publishAhead() {
+    if (finished_ || !connected_ || republish_->isActive()) return;
+    while (!ahead_.empty() && int(inFlight_.size()) < window_) {
+        const core::PublishedReading& r = ahead_.front();
         const int mid = mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_));
         if (mid < 0) {
-            // The library is not taking messages now: this reading and the rest are read again later.
-            refused = true;
-            retry_->start(kRetryMs);
-            break;
+            // The library is not taking messages now: this reading and the rest go later.
+            republish_->start(kRetryMs);
+            return;
         }
         inFlight_[mid] = r.id;
         unacknowledged_.insert(r.id);
-        lastQueued_ = r.id;
+        ahead_.pop_front();
     }
-    if (!refused) {
-        lastQueued_ = std::max(lastQueued_, batch.lastId);   // log rows of pruned readings are passed over
-        draining_ = batch.scanned >= fetchLimit_;   // a back-log: read on without a pause
-        if (draining_) more_ = true;
-    }
-    advanceMark();
-    fetchIfDue();
 }
 
 void ReadingsRelay::onAcknowledged(int mid) {
@@ -113,13 +122,17 @@ void ReadingsRelay::onAcknowledged(int mid) {
     if (it == inFlight_.end()) return;   // a status or heat message
     unacknowledged_.erase(it->second);
     inFlight_.erase(it);
-    advanceMark();
     fetchIfDue();
+    advanceMark();
 }
 
 void ReadingsRelay::advanceMark() {
-    if (lastQueued_ < 0) return;
-    log_.setMark(unacknowledged_.empty() ? lastQueued_ : *unacknowledged_.begin() - 1);
+    if (lastRead_ < 0) return;
+    // Just below the oldest reading not yet acknowledged: in flight, else read ahead.
+    if (!unacknowledged_.empty())
+        log_.setMark(*unacknowledged_.begin() - 1);
+    else
+        log_.setMark(ahead_.empty() ? lastRead_ : ahead_.front().id - 1);
 }
 
 }  // namespace service

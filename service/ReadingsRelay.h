@@ -1,8 +1,9 @@
 #pragma once
 // Stored readings to the broker, none lost while it is away. Every reading goes
 // into the readings store first; the relay reads what the store logged for
-// "mqtt" (ReadingsPublishLog) in id order and publishes it, at most `window`
-// messages unacknowledged at a time, so a back-log of millions costs no memory.
+// "mqtt" (ReadingsPublishLog) in id order, a few thousand ahead, and publishes
+// it, at most `window` messages unacknowledged at a time, so a back-log of
+// millions costs no memory and one read of the store feeds many acknowledgements.
 // A reading counts as handed on once the broker acknowledged it (PUBACK); the
 // saved mark is just below the oldest reading still unacknowledged. After a
 // restart or a reconnect publishing resumes from there: a reading is published
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <map>
 #include <set>
 
@@ -49,6 +51,7 @@ private:
     void fetchIfDue();
     void onFetched(const core::PublishBatch& batch);
     void onAcknowledged(int mid);
+    void publishAhead();
     void advanceMark();
 
     core::ReadingsPublishLog log_;
@@ -57,10 +60,12 @@ private:
     const QString node_;
     const int window_;
     QTimer* retry_ = nullptr;          // a fetch later: after a failure, or paced
+    QTimer* republish_ = nullptr;      // publishing again after the library refused a message
     QElapsedTimer sinceFetch_;
     std::map<int, qint64> inFlight_;   // message id -> log id
     std::set<qint64> unacknowledged_;  // log ids in flight, oldest first
-    qint64 lastQueued_ = -1;           // the last log id handed to the library; -1: start from the mark
+    std::deque<core::PublishedReading> ahead_;   // read from the store, not yet handed to the library
+    qint64 lastRead_ = -1;             // the last log id read from the store; -1: start from the mark
     bool connected_ = false;
     bool fetching_ = false;
     int fetchLimit_ = 0;               // the limit of the fetch under way
