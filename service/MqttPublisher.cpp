@@ -15,6 +15,7 @@ namespace service {
 namespace {
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kQos = 1;
+constexpr int kLibraryWindow = 64;
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
@@ -44,9 +45,12 @@ bool MqttPublisher::start() {
         return false;
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // The relay's readings (256 at most) plus status, heat and results; beyond this
-    // libmosquitto queues, and it walks the in-flight list on every acknowledgement.
-    mosquitto_max_inflight_messages_set(client_, 400);
+    // Sent and unacknowledged at most; the rest of the relay's window (and status, heat
+    // and results) waits in the library's queue, in order. Every publish and every
+    // acknowledgement walks the list from its head while this window has room, so a
+    // small window with the queue behind it (the walk then stops at once) costs far
+    // less than all of it in flight; the next message goes out as each PUBACK is read.
+    mosquitto_max_inflight_messages_set(client_, kLibraryWindow);
     const QByteArray nodeTopic = topic(QStringLiteral("nodes/") + config_.nodeName);
     mosquitto_will_set(client_, nodeTopic.constData(), kOffline.size(), kOffline.constData(), kQos, true);
     if (!config_.mqttUser.isEmpty())
