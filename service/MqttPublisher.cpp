@@ -86,7 +86,10 @@ bool MqttPublisher::start() {
 
     misc_ = new QTimer(this);
     misc_->setInterval(1000);
-    connect(misc_, &QTimer::timeout, this, [this] { serviceSocket(mosquitto_loop_misc(client_)); });
+    connect(misc_, &QTimer::timeout, this, [this] {
+        mosquitto_loop_misc(client_);
+        serviceSocket();
+    });
     misc_->start();
     reconnect_ = new QTimer(this);
     reconnect_->setSingleShot(true);
@@ -100,7 +103,7 @@ bool MqttPublisher::start() {
                          .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
         connectLater();
     }
-    serviceSocket(rc);
+    serviceSocket();
     return true;
 }
 
@@ -120,14 +123,21 @@ void MqttPublisher::reconnect() {
                        .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
         connectLater();
     }
-    serviceSocket(rc);
+    serviceSocket();
 }
 
-void MqttPublisher::onReadable() { serviceSocket(mosquitto_loop_read(client_, 1)); }
+void MqttPublisher::onReadable() {
+    mosquitto_loop_read(client_, 1);
+    serviceSocket();
+}
 
-void MqttPublisher::onWritable() { serviceSocket(mosquitto_loop_write(client_, 1)); }
+void MqttPublisher::onWritable() {
+    mosquitto_loop_write(client_, 1);
+    serviceSocket();
+}
 
-void MqttPublisher::serviceSocket(int /*rc: a lost connection is reported through onDisconnect*/) {
+// A lost connection or a failed attempt has been reported to onDisconnect() by then.
+void MqttPublisher::serviceSocket() {
     const int fd = mosquitto_socket(client_);
     if (fd != socket_) {
         // The library closed its socket (and maybe opened another) during the call.
@@ -275,7 +285,7 @@ void MqttPublisher::stop(int graceMs) {
             running_ = false;
             reconnect_->stop();
             mosquitto_disconnect(client_);   // written now, or once the socket takes it
-            serviceSocket(MOSQ_ERR_SUCCESS);
+            serviceSocket();
         }
         // The library closes the socket once the DISCONNECT is written.
         if (socket_ >= 0 && !deadline.hasExpired()) return;

@@ -62,7 +62,7 @@ private:
     void connectLater();
     void reconnect();
     // After each call into the library: follow its socket, watch for writing while it wants to.
-    void serviceSocket(int rc);
+    void serviceSocket();
     void dropSocket();
     void onReadable();
     void onWritable();
