@@ -154,6 +154,12 @@ void MqttPublisher::serviceSocket() {
     if (writable_) writable_->setEnabled(mosquitto_want_write(client_));
 }
 
+// After a publish or (un)subscription: what the socket did not take at once (or all of
+// it, inside a callback) waits for the write notifier.
+void MqttPublisher::watchWrites() {
+    if (writable_ && !writable_->isEnabled() && mosquitto_want_write(client_)) writable_->setEnabled(true);
+}
+
 void MqttPublisher::dropSocket() {
     // Perhaps called from one of their own signals: disabled now, deleted later.
     for (QSocketNotifier* n : {readable_, writable_}) {
@@ -190,6 +196,7 @@ void MqttPublisher::unsubscribeCommands(const QString& barCode) {
     if (!commandTerminals_.remove(barCode) || !client_ || !connected_) return;
     const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
     mosquitto_unsubscribe(client_, nullptr, t.constData());
+    watchWrites();
     log_.debug(QStringLiteral("mqtt: unsubscribed from %1").arg(QString::fromUtf8(t)));
 }
 
@@ -198,6 +205,7 @@ void MqttPublisher::subscribe(const QString& barCode) {
     const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
     int mid = 0;
     const int rc = mosquitto_subscribe(client_, &mid, t.constData(), kQos);
+    watchWrites();
     if (rc != MOSQ_ERR_SUCCESS) {
         // Not connected after all: the next connection subscribes again.
         log_.debug(QStringLiteral("mqtt: %1 not subscribed: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
@@ -242,7 +250,7 @@ int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool 
     // Outside a callback the library writes the message at once; what the socket did not
     // take waits for the write notifier. A write that failed leaves the message with the
     // library (queued under `mid`), sent again once it reconnects.
-    if (writable_ && !writable_->isEnabled() && mosquitto_want_write(client_)) writable_->setEnabled(true);
+    watchWrites();
     const bool kept = rc == MOSQ_ERR_SUCCESS ||
                       (mid > 0 && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NO_CONN));
     if (!kept) {

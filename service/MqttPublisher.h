@@ -63,6 +63,7 @@ private:
     void reconnect();
     // After each call into the library: follow its socket, watch for writing while it wants to.
     void serviceSocket();
+    void watchWrites();
     void dropSocket();
     void onReadable();
     void onWritable();
