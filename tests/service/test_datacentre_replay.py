@@ -63,9 +63,14 @@ def upload(term, k, t):
 
 
 def publish_log(db):
+    """(rows in the log, the mark); None while the service has not made its tables yet."""
     con = sqlite3.connect(db)
     try:
         return con.execute("SELECT (SELECT count(*) FROM publish_log), last_id FROM publish_marks").fetchone()
+    except sqlite3.OperationalError as e:
+        if "no such table" in str(e):
+            return None
+        raise
     finally:
         con.close()
 
