@@ -22,10 +22,10 @@ namespace {
 QString ChannelName(core::Channel c) { return c == core::Channel::Tcp ? QStringLiteral("tcp") : QStringLiteral("udp"); }
 // The broker's share of the stop: the store is flushed by then.
 constexpr int kMqttGraceMs = 700;
-// Readings published and not yet acknowledged at most: within libmosquitto's in-flight
-// window, leaving room for status and heat messages. Small on purpose: libmosquitto
-// walks its whole in-flight list on every acknowledgement, and on a broker a few
-// hundred microseconds away a few hundred in flight carry the fleet's readings.
+// Readings published and not yet acknowledged at most (the relay reads further ahead
+// from the store). Of these libmosquitto sends 64 at a time (MqttPublisher) and
+// queues the rest; it walks its message list on every acknowledgement, and on a broker
+// a few hundred microseconds away a few hundred carry the fleet's readings.
 constexpr int kRelayWindow = 256;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace

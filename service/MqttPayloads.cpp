@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <cmath>
 
@@ -11,9 +12,31 @@ namespace {
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 // Water temperatures are decoded as floats with two decimals: 45.37f would print as 45.369998931884766.
 double Hundredths(double v) { return std::round(v * 100.0) / 100.0; }
-}  // namespace
 
-QByteArray ReadingPayload(const core::PublishedReading& r, const QString& node) {
+// `head` (the text up to the value: separator and key) and the value as a JSON string,
+// when it needs no escaping: printable ASCII without quote or backslash, as bar codes,
+// times and node names are. False otherwise.
+bool AppendText(QByteArray& out, const char* head, const QString& value) {
+    out += head;
+    out += '"';
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u > 0x7e || u == u'"' || u == u'\\') return false;
+        out += char(u);
+    }
+    out += '"';
+    return true;
+}
+
+// `head` and the number as QJsonDocument writes a double; false for infinities and NaN.
+bool AppendNumber(QByteArray& out, const char* head, double value) {
+    if (!std::isfinite(value)) return false;
+    out += head;
+    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    return true;
+}
+
+QByteArray ReadingPayloadByJson(const core::PublishedReading& r, const QString& node) {
     QJsonObject o;
     o.insert(QStringLiteral("barcode"), r.barCode);
     o.insert(QStringLiteral("time"), r.time);
@@ -23,6 +46,22 @@ QByteArray ReadingPayload(const core::PublishedReading& r, const QString& node) 
     o.insert(QStringLiteral("node"), node);
     o.insert(QStringLiteral("received"), r.received);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+}  // namespace
+
+// Written out directly, a reading at a time: the same bytes as QJsonDocument's compact
+// form (keys in its sorted order), without building a QJsonObject for every reading.
+QByteArray ReadingPayload(const core::PublishedReading& r, const QString& node) {
+    QByteArray out;
+    out.reserve(160 + r.barCode.size() + node.size());
+    const bool plain = AppendText(out, "{\"barcode\":", r.barCode) &&
+                       (!r.battery || AppendNumber(out, ",\"battery\":", *r.battery)) &&
+                       AppendNumber(out, ",\"humidity\":", r.humidity) && AppendText(out, ",\"node\":", node) &&
+                       AppendText(out, ",\"received\":", r.received) &&
+                       AppendNumber(out, ",\"temperature\":", r.temperature) && AppendText(out, ",\"time\":", r.time);
+    if (!plain) return ReadingPayloadByJson(r, node);
+    out += '}';
+    return out;
 }
 
 QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& m, const QString& node,

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <mosquitto.h>
@@ -14,6 +15,7 @@ namespace service {
 namespace {
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kQos = 1;
+constexpr int kLibraryWindow = 64;
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
@@ -25,10 +27,11 @@ MqttPublisher::MqttPublisher(const ServiceConfig& config, ServiceLog& log, QObje
 
 MqttPublisher::~MqttPublisher() {
     if (!client_) return;
-    if (looping_) {
-        mosquitto_disconnect(client_);
-        mosquitto_loop_stop(client_, true);
-    }
+    // Nothing of this object is reached from the library any more.
+    mosquitto_disconnect_callback_set(client_, nullptr);
+    mosquitto_publish_callback_set(client_, nullptr);
+    if (running_) mosquitto_disconnect(client_);
+    dropSocket();
     mosquitto_destroy(client_);
 }
 
@@ -42,10 +45,12 @@ bool MqttPublisher::start() {
         return false;
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // The relay's readings (256 at most) plus status, heat and results; beyond this
-    // libmosquitto queues, and it walks the in-flight list on every acknowledgement.
-    mosquitto_max_inflight_messages_set(client_, 400);
-    mosquitto_reconnect_delay_set(client_, 1, 30, true);
+    // Sent and unacknowledged at most; the rest of the relay's window (and status, heat
+    // and results) waits in the library's queue, in order. Every publish and every
+    // acknowledgement walks the list from its head while this window has room, so a
+    // small window with the queue behind it (the walk then stops at once) costs far
+    // less than all of it in flight; the next message goes out as each PUBACK is read.
+    mosquitto_max_inflight_messages_set(client_, kLibraryWindow);
     const QByteArray nodeTopic = topic(QStringLiteral("nodes/") + config_.nodeName);
     mosquitto_will_set(client_, nodeTopic.constData(), kOffline.size(), kOffline.constData(), kQos, true);
     if (!config_.mqttUser.isEmpty())
@@ -60,57 +65,110 @@ bool MqttPublisher::start() {
             return false;
         }
     }
-    // The callbacks run on the library's thread: hand them to the event loop.
-    mosquitto_connect_callback_set(client_, [](mosquitto*, void* obj, int rc) {
-        auto* self = static_cast<MqttPublisher*>(obj);
-        QMetaObject::invokeMethod(self, [self, rc] { self->onConnect(rc); }, Qt::QueuedConnection);
-    });
+    // The callbacks run on this thread, inside mosquitto_loop_read/write/misc (or a
+    // publish): messages published from them are queued and written by the next write.
+    mosquitto_connect_callback_set(client_, [](mosquitto*, void* obj, int rc) { static_cast<MqttPublisher*>(obj)->onConnect(rc); });
     mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* obj, int rc) {
-        auto* self = static_cast<MqttPublisher*>(obj);
-        QMetaObject::invokeMethod(self, [self, rc] { self->onDisconnect(rc); }, Qt::QueuedConnection);
+        static_cast<MqttPublisher*>(obj)->onDisconnect(rc);
     });
     mosquitto_publish_callback_set(client_, [](mosquitto*, void* obj, int mid) {
         auto* self = static_cast<MqttPublisher*>(obj);
-        // Queued first: once stop() sees nothing in flight, every acknowledgement is queued.
-        QMetaObject::invokeMethod(self, [self, mid] { emit self->acknowledged(mid); }, Qt::QueuedConnection);
-        self->inFlight_.fetch_sub(1);
+        --self->inFlight_;
+        emit self->acknowledged(mid);
     });
     mosquitto_message_callback_set(client_, [](mosquitto*, void* obj, const mosquitto_message* m) {
-        auto* self = static_cast<MqttPublisher*>(obj);
-        QByteArray topic(m->topic);
-        QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
-        QMetaObject::invokeMethod(
-            self, [self, topic = std::move(topic), payload = std::move(payload)] { self->onMessage(topic, payload); },
-            Qt::QueuedConnection);
+        const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
+        static_cast<MqttPublisher*>(obj)->onMessage(QByteArray(m->topic), payload);
     });
     mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* obj, int mid, int count, const int* granted) {
-        auto* self = static_cast<MqttPublisher*>(obj);
-        const int qos = count > 0 ? granted[0] : 0x80;
-        QMetaObject::invokeMethod(self, [self, mid, qos] { self->onSubscribed(mid, qos); }, Qt::QueuedConnection);
+        static_cast<MqttPublisher*>(obj)->onSubscribed(mid, count > 0 ? granted[0] : 0x80);
     });
+
+    misc_ = new QTimer(this);
+    misc_->setInterval(1000);
+    connect(misc_, &QTimer::timeout, this, [this] {
+        mosquitto_loop_misc(client_);
+        serviceSocket();
+    });
+    misc_->start();
+    reconnect_ = new QTimer(this);
+    reconnect_->setSingleShot(true);
+    connect(reconnect_, &QTimer::timeout, this, &MqttPublisher::reconnect);
+    running_ = true;
+
     const QByteArray host = config_.mqttHost.toUtf8();
     const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         log_.warning(QStringLiteral("mqtt: cannot connect to %1:%2 yet (%3); retrying")
                          .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
-        retryFirstConnect(1000);
+        connectLater();
     }
-    if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
-        log_.error(QStringLiteral("mqtt: cannot start the client thread"));
-        return false;
-    }
-    looping_ = true;
+    serviceSocket();
     return true;
 }
 
-// A first connection refused at once leaves libmosquitto's thread waiting for a
-// connection attempt that never comes (its own reconnecting starts only after one
-// succeeded): retry it from here, backing off like the library, up to 30 s.
-void MqttPublisher::retryFirstConnect(int delayMs) {
-    QTimer::singleShot(delayMs, this, [this, delayMs] {
-        if (!looping_) return;
-        if (mosquitto_reconnect_async(client_) != MOSQ_ERR_SUCCESS) retryFirstConnect(std::min(2 * delayMs, 30000));
-    });
+// The next attempt 1 s after the first failure, doubling up to 30 s; a connection
+// accepted by the broker starts again from 1 s.
+void MqttPublisher::connectLater() {
+    if (!running_ || reconnect_->isActive()) return;
+    reconnectDelayMs_ = reconnectDelayMs_ == 0 ? 1000 : std::min(2 * reconnectDelayMs_, 30000);
+    reconnect_->start(reconnectDelayMs_);
+}
+
+void MqttPublisher::reconnect() {
+    if (!running_) return;
+    const int rc = mosquitto_reconnect_async(client_);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        log_.debug(QStringLiteral("mqtt: cannot connect to %1:%2: %3")
+                       .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        connectLater();
+    }
+    serviceSocket();
+}
+
+void MqttPublisher::onReadable() {
+    mosquitto_loop_read(client_, 1);
+    serviceSocket();
+}
+
+void MqttPublisher::onWritable() {
+    mosquitto_loop_write(client_, 1);
+    serviceSocket();
+}
+
+// A lost connection or a failed attempt has been reported to onDisconnect() by then.
+void MqttPublisher::serviceSocket() {
+    const int fd = mosquitto_socket(client_);
+    if (fd != socket_) {
+        // The library closed its socket (and maybe opened another) during the call.
+        dropSocket();
+        if (fd >= 0) {
+            socket_ = fd;
+            readable_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            connect(readable_, &QSocketNotifier::activated, this, &MqttPublisher::onReadable);
+            writable_ = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+            writable_->setEnabled(false);
+            connect(writable_, &QSocketNotifier::activated, this, &MqttPublisher::onWritable);
+        }
+    }
+    if (writable_) writable_->setEnabled(mosquitto_want_write(client_));
+}
+
+// After a publish or (un)subscription: what the socket did not take at once (or all of
+// it, inside a callback) waits for the write notifier.
+void MqttPublisher::watchWrites() {
+    if (writable_ && !writable_->isEnabled() && mosquitto_want_write(client_)) writable_->setEnabled(true);
+}
+
+void MqttPublisher::dropSocket() {
+    // Perhaps called from one of their own signals: disabled now, deleted later.
+    for (QSocketNotifier* n : {readable_, writable_}) {
+        if (!n) continue;
+        n->setEnabled(false);
+        n->deleteLater();
+    }
+    readable_ = writable_ = nullptr;
+    socket_ = -1;
 }
 
 void MqttPublisher::onConnect(int rc) {
@@ -120,6 +178,7 @@ void MqttPublisher::onConnect(int rc) {
         return;
     }
     connected_ = true;
+    reconnectDelayMs_ = 0;
     log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
     // A clean session forgets subscriptions: follow the terminals' cmd topics again.
@@ -137,6 +196,7 @@ void MqttPublisher::unsubscribeCommands(const QString& barCode) {
     if (!commandTerminals_.remove(barCode) || !client_ || !connected_) return;
     const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
     mosquitto_unsubscribe(client_, nullptr, t.constData());
+    watchWrites();
     log_.debug(QStringLiteral("mqtt: unsubscribed from %1").arg(QString::fromUtf8(t)));
 }
 
@@ -145,6 +205,7 @@ void MqttPublisher::subscribe(const QString& barCode) {
     const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
     int mid = 0;
     const int rc = mosquitto_subscribe(client_, &mid, t.constData(), kQos);
+    watchWrites();
     if (rc != MOSQ_ERR_SUCCESS) {
         // Not connected after all: the next connection subscribes again.
         log_.debug(QStringLiteral("mqtt: %1 not subscribed: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
@@ -173,6 +234,8 @@ void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArra
 }
 
 void MqttPublisher::onDisconnect(int rc) {
+    // Called with the socket closed: after a lost connection, a failed attempt or our own disconnect.
+    connectLater();
     if (!connected_) return;
     connected_ = false;
     emit connectionChanged(false);
@@ -181,15 +244,20 @@ void MqttPublisher::onDisconnect(int rc) {
 
 int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {
     if (!client_) return -1;
-    inFlight_.fetch_add(1);
-    int mid = -1;
+    int mid = 0;
     const int rc = mosquitto_publish(client_, &mid, t.constData(), static_cast<int>(payload.size()), payload.constData(),
                                      kQos, retain);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        inFlight_.fetch_sub(1);
+    // Outside a callback the library writes the message at once; what the socket did not
+    // take waits for the write notifier. A write that failed leaves the message with the
+    // library (queued under `mid`), sent again once it reconnects.
+    watchWrites();
+    const bool kept = rc == MOSQ_ERR_SUCCESS ||
+                      (mid > 0 && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NO_CONN));
+    if (!kept) {
         log_.debug(QStringLiteral("mqtt: %1 not published: %2").arg(QString::fromUtf8(t), QString::fromUtf8(mosquitto_strerror(rc))));
         return -1;
     }
+    ++inFlight_;
     return mid;
 }
 
@@ -209,7 +277,7 @@ void MqttPublisher::publishStatus(const QString& barCode, bool online, const QSt
 }
 
 void MqttPublisher::stop(int graceMs) {
-    if (!client_ || !looping_) {
+    if (!client_ || !running_) {
         emit stopped();
         return;
     }
@@ -219,12 +287,18 @@ void MqttPublisher::stop(int graceMs) {
     auto* poll = new QTimer(this);
     poll->setInterval(10);
     connect(poll, &QTimer::timeout, this, [this, poll, deadline] {
-        if (inFlight_.load() > 0 && connected_ && !deadline.hasExpired()) return;
+        if (running_) {
+            if (inFlight_ > 0 && connected_ && !deadline.hasExpired()) return;
+            if (inFlight_ > 0) log_.warning(QStringLiteral("mqtt: %1 message(s) not acknowledged at the stop").arg(inFlight_));
+            running_ = false;
+            reconnect_->stop();
+            mosquitto_disconnect(client_);   // written now, or once the socket takes it
+            serviceSocket();
+        }
+        // The library closes the socket once the DISCONNECT is written.
+        if (socket_ >= 0 && !deadline.hasExpired()) return;
         poll->stop();
-        if (inFlight_.load() > 0) log_.warning(QStringLiteral("mqtt: %1 message(s) not acknowledged at the stop").arg(inFlight_.load()));
-        mosquitto_disconnect(client_);
-        mosquitto_loop_stop(client_, false);
-        looping_ = false;
+        misc_->stop();
         emit stopped();
     });
     poll->start();

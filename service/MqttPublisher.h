@@ -1,7 +1,9 @@
 #pragma once
-// Readings and terminal states to an MQTT broker through libmosquitto. The
-// library's own thread runs the connection (and reconnects); publishing is
-// thread-safe, and its callbacks reach this object as queued calls.
+// Readings and terminal states to an MQTT broker through libmosquitto, run from
+// this thread's event loop: the library's socket is watched for reading (and for
+// writing while it has something queued), a timer keeps the connection alive,
+// and a lost connection is made again from here, backing off up to 30 s. The
+// library's callbacks therefore run on this thread, inside its read and write calls.
 //
 //   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1 (ReadingsRelay)
 //   <prefix>/<barcode>/heat     one JSON object per heat-meter record, QoS 1
@@ -14,13 +16,12 @@
 #include <QObject>
 #include <QSet>
 
-#include <atomic>
-
 #include "ServiceConfig.h"
 #include "ServiceLog.h"
 #include "protocol/Readings.h"
 
 struct mosquitto;
+class QSocketNotifier;
 class QTimer;
 
 namespace service {
@@ -31,7 +32,7 @@ public:
     MqttPublisher(const ServiceConfig& config, ServiceLog& log, QObject* parent = nullptr);
     ~MqttPublisher() override;
 
-    // Starts connecting in the background; false (logged) when the client cannot be set up.
+    // Starts connecting (and keeps trying); false (logged) when the client cannot be set up.
     bool start();
     // QoS 1, not retained, under <prefix>/<tail>; the message id for acknowledged(),
     // -1 when the library refused it.
@@ -52,13 +53,20 @@ signals:
     // A message on a terminal's cmd topic.
     void commandReceived(const QString& barCode, const QByteArray& payload);
     void connectionChanged(bool connected);
-    // The broker acknowledged message `mid` (PUBACK); queued before inFlight_ drops.
+    // The broker acknowledged message `mid` (PUBACK); emitted from inside the library's read.
     void acknowledged(int mid);
 
 private:
     int publish(const QByteArray& topic, const QByteArray& payload, bool retain);
     QByteArray topic(const QString& tail) const;
-    void retryFirstConnect(int delayMs);
+    void connectLater();
+    void reconnect();
+    // After each call into the library: follow its socket, watch for writing while it wants to.
+    void serviceSocket();
+    void watchWrites();
+    void dropSocket();
+    void onReadable();
+    void onWritable();
     void onConnect(int rc);
     void onDisconnect(int rc);
     void onMessage(const QByteArray& topic, const QByteArray& payload);
@@ -68,9 +76,15 @@ private:
     const ServiceConfig config_;
     ServiceLog& log_;
     mosquitto* client_ = nullptr;
-    bool looping_ = false;
-    std::atomic<int> inFlight_{0};   // QoS 1 messages sent and not yet acknowledged
-    bool connected_ = false;         // the event loop's view, from the callbacks
+    bool running_ = false;           // started and not stopped: reconnect when the connection is lost
+    int inFlight_ = 0;               // QoS 1 messages sent and not yet acknowledged
+    bool connected_ = false;         // from the callbacks
+    int socket_ = -1;                // the library's socket the notifiers watch
+    QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
+    QTimer* misc_ = nullptr;         // keep-alive
+    QTimer* reconnect_ = nullptr;
+    int reconnectDelayMs_ = 0;
     QSet<QString> commandTerminals_; // whose cmd topics this node follows
     QHash<int, QByteArray> subscribing_;   // message id -> topic, until the broker acknowledges
 };
