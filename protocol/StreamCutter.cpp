@@ -49,9 +49,23 @@ std::vector<Bytes> StreamCutter::feed(ByteView data) {
         }
         if (avail < 2) break;                          // a lone 'Q'/'q': wait for the next byte
         if (!IsFrameStart2(first, held_[pos + 1])) {
-            // A partial upload-end notice waits for its rest; a whole one (with
-            // whatever came after it), or bytes that stop matching it, go on as they came.
-            if (avail < kNoticeLength && MatchesNotice(&held_[pos], avail)) break;
+            // A partial upload-end notice waits for its rest; bytes that stop matching
+            // it go on as they came, and so does a whole one with whatever came after
+            // it, unless a frame or another notice follows: a response sent just after
+            // the notice, read with it, must not be lost inside the notice's block.
+            const bool notice = MatchesNotice(&held_[pos], avail);
+            if (notice && avail < kNoticeLength) break;
+            if (notice && avail > kNoticeLength) {
+                const std::size_t next = pos + kNoticeLength;
+                const std::size_t after = avail - kNoticeLength;
+                if (after == 1 && IsFrameStart1(held_[next])) break;   // the next byte decides
+                if (after >= 2 && (IsFrameStart2(held_[next], held_[next + 1]) || MatchesNotice(&held_[next], after))) {
+                    const auto begin = held_.begin() + static_cast<std::ptrdiff_t>(pos);
+                    blocks.emplace_back(begin, begin + static_cast<std::ptrdiff_t>(kNoticeLength));
+                    pos = next;
+                    continue;
+                }
+            }
             handOnRest();
             break;
         }

@@ -160,6 +160,24 @@ TEST(StreamCutter, BytesThatStopMatchingTheNoticeGoOnAsTheyCame) {
     EXPECT_FALSE(c.holding());
 }
 
+// A request sent as the terminal sends its upload-end notice is answered at once:
+// notice and response can be read together, and the response must come out whole.
+TEST(StreamCutter, FrameAfterAWholeNoticeIsCutOff) {
+    StreamCutter c;
+    auto blocks = c.feed(Cat({kNotice, kResponse}));
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], kNotice);
+    EXPECT_EQ(blocks[1], kResponse);
+    // Its first byte alone waits for the second; other trailing bytes stay with the notice.
+    EXPECT_TRUE(c.feed(Cat({kNotice, Bytes{0x71}})).empty());
+    blocks = c.feed(Bytes(kResponse.begin() + 1, kResponse.end()));
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[1], kResponse);
+    blocks = c.feed(Cat({kNotice, Bytes{0x00, 0x0D}}));
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0], Cat({kNotice, Bytes{0x00, 0x0D}}));
+}
+
 TEST(StreamCutter, PartialHeaderWaits) {
     StreamCutter c;
     // Eleven bytes of a frame: its length is not known yet.
