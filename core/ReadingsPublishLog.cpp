@@ -60,21 +60,41 @@ bool Transaction(sqlite3* db, const std::vector<std::pair<const char*, QByteArra
     return true;
 }
 
+// True when publish_log has a `meter` column; logs made before heat-meter records
+// were logged lack it.
+bool HasMeterColumn(sqlite3* db, bool* has, QString* error) {
+    Statement s(db, "SELECT 1 FROM pragma_table_info('publish_log') WHERE name = 'meter'");
+    if (!s.st) {
+        *error = Error(db);
+        return false;
+    }
+    *has = sqlite3_step(s.st) == SQLITE_ROW;
+    return true;
+}
+
 bool Register(sqlite3* db, const QByteArray& consumer, QString* error) {
     // AUTOINCREMENT: ids never come back once the log has been emptied, so a mark stays valid.
-    return Transaction(
-        db,
-        {{"CREATE TABLE IF NOT EXISTS publish_log(id INTEGER PRIMARY KEY AUTOINCREMENT, barcode TEXT NOT NULL, "
-          "time TEXT NOT NULL)", {}},
-         {"CREATE TABLE IF NOT EXISTS publish_marks(consumer TEXT PRIMARY KEY, last_id INTEGER NOT NULL) WITHOUT ROWID",
-          {}},
-         // In the file, not in the program: whichever program stores a reading logs it.
-         {"CREATE TRIGGER IF NOT EXISTS readings_publish_log AFTER INSERT ON readings BEGIN "
-          "INSERT INTO publish_log(barcode, time) VALUES(new.barcode, new.time); END", {}},
-         // A new consumer starts with what is stored from now on, not with the whole history.
-         {"INSERT OR IGNORE INTO publish_marks(consumer, last_id) VALUES(?1, "
-          "coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'publish_log'), 0))", consumer}},
-        error);
+    if (!Transaction(db,
+                     {{"CREATE TABLE IF NOT EXISTS publish_log(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "barcode TEXT NOT NULL, time TEXT NOT NULL, meter TEXT)", {}},
+                      {"CREATE TABLE IF NOT EXISTS publish_marks(consumer TEXT PRIMARY KEY, last_id INTEGER NOT NULL) "
+                       "WITHOUT ROWID", {}}},
+                     error))
+        return false;
+    bool hasMeter = false;
+    if (!HasMeterColumn(db, &hasMeter, error)) return false;
+    std::vector<std::pair<const char*, QByteArray>> statements;
+    if (!hasMeter) statements.push_back({"ALTER TABLE publish_log ADD COLUMN meter TEXT", {}});
+    // In the file, not in the program: whichever program stores a record logs it.
+    statements.push_back({"CREATE TRIGGER IF NOT EXISTS readings_publish_log AFTER INSERT ON readings BEGIN "
+                          "INSERT INTO publish_log(barcode, time) VALUES(new.barcode, new.time); END", {}});
+    statements.push_back({"CREATE TRIGGER IF NOT EXISTS heat_readings_publish_log AFTER INSERT ON heat_readings BEGIN "
+                          "INSERT INTO publish_log(barcode, time, meter) "
+                          "VALUES(new.barcode, new.meter_clock, new.meter_address); END", {}});
+    // A new consumer starts with what is stored from now on, not with the whole history.
+    statements.push_back({"INSERT OR IGNORE INTO publish_marks(consumer, last_id) VALUES(?1, "
+                          "coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'publish_log'), 0))", consumer});
+    return Transaction(db, statements, error);
 }
 
 bool Unregister(sqlite3* db, const QByteArray& consumer, QString* error) {
@@ -98,6 +118,7 @@ bool Unregister(sqlite3* db, const QByteArray& consumer, QString* error) {
     }
     return Transaction(db,
                        {{"DROP TRIGGER IF EXISTS readings_publish_log", {}},
+                        {"DROP TRIGGER IF EXISTS heat_readings_publish_log", {}},
                         {"DROP TABLE IF EXISTS publish_log", {}},
                         {"DROP TABLE IF EXISTS publish_marks", {}}},
                        error);
@@ -140,11 +161,14 @@ bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, Pu
     }
     const qint64 after = afterId < 0 ? out->mark : afterId;
     out->lastId = after;
-    // A reading deleted since (retention) has no row to join: its log id is skipped.
+    // A record deleted since (retention) has no row to join: its log id is skipped.
     Statement s(db,
                 "SELECT l.id, l.barcode, l.time, r.temperature_c, r.humidity_pct, r.battery_v, r.received, "
-                "r.barcode IS NOT NULL FROM publish_log l LEFT JOIN readings r ON r.barcode = l.barcode AND "
-                "r.time = l.time WHERE l.id > ?1 ORDER BY l.id LIMIT ?2");
+                "r.barcode IS NOT NULL, l.meter, h.last_heat, h.heat, h.power, h.flow, h.total_flow, h.supply_c, "
+                "h.return_c, h.working_hours, h.flags, h.received, h.barcode IS NOT NULL FROM publish_log l "
+                "LEFT JOIN readings r ON l.meter IS NULL AND r.barcode = l.barcode AND r.time = l.time "
+                "LEFT JOIN heat_readings h ON l.meter IS NOT NULL AND h.barcode = l.barcode AND "
+                "h.meter_address = l.meter AND h.meter_clock = l.time WHERE l.id > ?1 ORDER BY l.id LIMIT ?2");
     if (!s.st) {
         *error = Error(db);
         return false;
@@ -155,15 +179,35 @@ bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, Pu
     while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         ++out->scanned;
         out->lastId = sqlite3_column_int64(s.st, 0);
-        if (!sqlite3_column_int(s.st, 7)) continue;
         PublishedReading r;
         r.id = out->lastId;
+        if (sqlite3_column_int(s.st, 7)) {
+            r.temperature = sqlite3_column_double(s.st, 3);
+            r.humidity = sqlite3_column_double(s.st, 4);
+            if (sqlite3_column_type(s.st, 5) != SQLITE_NULL) r.battery = sqlite3_column_double(s.st, 5);
+            r.received = Text(s.st, 6);
+        } else if (sqlite3_column_int(s.st, 19)) {
+            auto heat = std::make_shared<ht6630::HeatMeterRecord>();
+            const QByteArray meter = Text(s.st, 8).toUtf8(), clock = Text(s.st, 2).toUtf8();
+            heat->meterAddress.assign(meter.constData(), std::size_t(meter.size()));
+            heat->meterClock.assign(clock.constData(), std::size_t(clock.size()));
+            heat->lastHeat = sqlite3_column_double(s.st, 9);
+            heat->heat = sqlite3_column_double(s.st, 10);
+            heat->power = sqlite3_column_double(s.st, 11);
+            heat->flow = sqlite3_column_double(s.st, 12);
+            heat->totalFlow = sqlite3_column_double(s.st, 13);
+            // Stored from floats: the doubles convert back exactly.
+            heat->supplyTemperature = float(sqlite3_column_double(s.st, 14));
+            heat->returnTemperature = float(sqlite3_column_double(s.st, 15));
+            heat->workingHours = sqlite3_column_double(s.st, 16);
+            heat->flags = std::uint8_t(sqlite3_column_int(s.st, 17));
+            r.received = Text(s.st, 18);
+            r.heat = std::move(heat);
+        } else {
+            continue;
+        }
         r.barCode = Text(s.st, 1);
         r.time = Text(s.st, 2);
-        r.temperature = sqlite3_column_double(s.st, 3);
-        r.humidity = sqlite3_column_double(s.st, 4);
-        if (sqlite3_column_type(s.st, 5) != SQLITE_NULL) r.battery = sqlite3_column_double(s.st, 5);
-        r.received = Text(s.st, 6);
         out->readings.push_back(std::move(r));
     }
     if (rc != SQLITE_DONE) {

@@ -2,9 +2,9 @@
 // Readings a consumer (the MQTT publisher) has not yet had acknowledged, kept in
 // the readings file so they survive a broker away for days and a restart.
 //
-// A trigger appends every newly stored reading to `publish_log` (id ascending:
-// the order the readings were stored, so each terminal's readings stay in
-// order); `publish_marks` holds each consumer's last id handed on for good.
+// Triggers append every newly stored reading and heat-meter record to
+// `publish_log` (id ascending: the order they were stored, so each terminal's
+// readings stay in order; `meter` is set for heat-meter records); `publish_marks` holds each consumer's last id handed on for good.
 // Log rows at or below every mark are deleted. The tables exist only while a
 // consumer is registered, and leave the schema version alone: readers never
 // look at them, so older programs still read the file.
@@ -18,15 +18,18 @@
 #include <optional>
 #include <vector>
 
+#include "protocol/Readings.h"
+
 namespace core {
 
 class ReadingsStore;
 
 struct PublishedReading {
     qint64 id = 0;                   // the log id
-    QString barCode, time, received; // local ISO 8601 texts as stored
+    QString barCode, time, received; // local ISO 8601 texts as stored (time: the meter's clock for heat)
     double temperature = 0, humidity = 0;
     std::optional<double> battery;
+    std::shared_ptr<const ht6630::HeatMeterRecord> heat;   // set for a heat-meter record (then no room values)
 };
 
 struct PublishBatch {

@@ -279,7 +279,8 @@ void ReadingsStore::run() {
         }
         if (ok) {
             int readings = 0;
-            for (const StoreRow& r : held) readings += std::holds_alternative<RoomRow>(r.data) ? 1 : 0;
+            for (const StoreRow& r : held)
+                readings += std::holds_alternative<RoomRow>(r.data) || std::holds_alternative<HeatRow>(r.data) ? 1 : 0;
             const std::size_t n = held.size();
             held = {};   // destroyed here, outside the lock
             if (n) {

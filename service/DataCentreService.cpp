@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "CommandDesk.h"
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
@@ -48,6 +50,12 @@ void DataCentreService::applyDialogueSettings() {
         e->setConfigMode(config_.configMode);
     }
     if (tcp_) tcp_->setMaxConnections(config_.maxConnections);
+    if (udpSweep_) {
+        // A tenth of the silence allowed, so a terminal goes offline at most 10 % late.
+        udpSweep_->setInterval(std::clamp(config_.udpOfflineAfterS * 100, 100, 30000));
+        if (config_.udpOfflineAfterS > 0) udpSweep_->start();
+        else udpSweep_->stop();
+    }
     if (store_) store_->setRetentionDays(config_.retentionDays);
     log_.setLevel(config_.logLevel);
 }
@@ -103,6 +111,8 @@ bool DataCentreService::start() {
             return false;
         }
         log_.info(QStringLiteral("listening on udp %1:%2").arg(config_.udp.host).arg(udp_->boundPort()));
+        udpSweep_ = new QTimer(this);
+        connect(udpSweep_, &QTimer::timeout, this, &DataCentreService::expireSilentUdpTerminals);
     }
     applyDialogueSettings();
     log_.info(QStringLiteral("dialogue: reply delay %1 ms, %2 mode, at most %3 tcp connections")
@@ -119,8 +129,7 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     connect(&engine, &core::DataCentre::terminalOnline, this,
             [this, ch, channel](const QString& barCode, int connection, const QString& peer) {
                 if (channel == core::Channel::Udp) {
-                    if (udpOnline_.contains(barCode)) return;
-                    udpOnline_.insert(barCode);
+                    if (!udpOnline_.arrived(barCode, peer, QDateTime::currentMSecsSinceEpoch())) return;
                     log_.info(QStringLiteral("terminal %1 online (udp from %2)").arg(barCode, peer));
                 } else {
                     const QString before = tcpOnline_.value(connection);
@@ -145,7 +154,8 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                               .arg(peer));
             });
     connect(&engine, &core::DataCentre::terminalEvent, this,
-            [this, ch](const QString& barCode, const QString& kind, const QString& peer) {
+            [this, ch, channel](const QString& barCode, const QString& kind, const QString& peer) {
+                if (channel == core::Channel::Udp) udpOnline_.heard(barCode, peer, QDateTime::currentMSecsSinceEpoch());
                 const QString line = QStringLiteral("%1 %2 from %3 (%4)").arg(kind, barCode, peer, ch);
                 if (kind == QLatin1String("registration")) log_.info(line);
                 else log_.debug(line);
@@ -159,11 +169,8 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                       .arg(ch));
     });
     connect(&engine, &core::DataCentre::heatMeterDecoded, this, [this, ch](const core::HeatMeterUpload& u) {
+        if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before, published from the store
         log_.info(QStringLiteral("heat-meter upload %1: %2 record(s) (%3)").arg(u.barCode).arg(u.records.size()).arg(ch));
-        if (!mqtt_) return;
-        const QDateTime received = QDateTime::currentDateTime();
-        for (const ht6630::HeatMeterRecord& r : u.records)
-            mqtt_->publishMeasurement(u.barCode + QStringLiteral("/heat"), HeatPayload(u.barCode, r, config_.nodeName, received));
     });
     connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
         // The engines' network log: socket errors are worth a warning, the rest is detail.
@@ -190,6 +197,20 @@ void DataCentreService::tcpTerminalGone(const QString& barCode) {
     if (mqtt_ && !udpOnline_.contains(barCode)) mqtt_->unsubscribeCommands(barCode);
 }
 
+void DataCentreService::expireSilentUdpTerminals() {
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const UdpPresence::Silent& t :
+         udpOnline_.expire(now.toMSecsSinceEpoch(), qint64(config_.udpOfflineAfterS) * 1000)) {
+        log_.info(QStringLiteral("terminal %1 offline (udp, nothing from %2 for %3 s)")
+                      .arg(t.barCode, t.peer)
+                      .arg((now.toMSecsSinceEpoch() - t.lastMs) / 1000));
+        if (commands_) commands_->terminalLeft(t.barCode, udp_);
+        if (!mqtt_ || (tcp_ && tcp_->table().firstLoadedWith(t.barCode))) continue;   // TCP still holds it
+        mqtt_->publishStatus(t.barCode, false, QStringLiteral("udp"), t.peer, now);
+        mqtt_->unsubscribeCommands(t.barCode);
+    }
+}
+
 void DataCentreService::reload(const ServiceConfig& config) {
     const QStringList restart = RestartOnlyChanges(config_, config);
     // Keep what only a restart can apply; take the rest.
@@ -199,6 +220,7 @@ void DataCentreService::reload(const ServiceConfig& config) {
     next.retentionDays = config.retentionDays;
     next.logLevel = config.logLevel;
     next.maxConnections = config.maxConnections;
+    next.udpOfflineAfterS = config.udpOfflineAfterS;
     config_ = next;
     applyDialogueSettings();
     log_.info(QStringLiteral("configuration reloaded: reply delay %1 ms, %2 mode, retention %3 day(s), at most %4 tcp connections")

@@ -5,12 +5,12 @@
 // terminals, replies still waiting leave, the store is flushed.
 #include <QObject>
 #include <QHash>
-#include <QSet>
 
 #include <memory>
 
 #include "ServiceConfig.h"
 #include "ServiceLog.h"
+#include "UdpPresence.h"
 #include "core/ConsoleSession.h"
 #include "core/ReadingsRows.h"
 
@@ -60,6 +60,8 @@ private:
     // A TCP connection no longer carries `barCode`: its cmd request ends, and its cmd
     // topic is left when nothing on this node holds it.
     void tcpTerminalGone(const QString& barCode);
+    // UDP terminals silent for [udp] offline_after_s go offline, as a closed connection does.
+    void expireSilentUdpTerminals();
 
     ServiceConfig config_;
     ServiceLog& log_;
@@ -71,7 +73,8 @@ private:
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
-    QSet<QString> udpOnline_;   // UDP has no connection: a terminal is "online" from its first frame
+    UdpPresence udpOnline_;     // UDP has no connection: online from its registration or upload until silent
+    QTimer* udpSweep_ = nullptr;
     QTimer* drain_ = nullptr;
     bool stopping_ = false;
 };

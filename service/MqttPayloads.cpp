@@ -65,7 +65,7 @@ QByteArray ReadingPayload(const core::PublishedReading& r, const QString& node) 
 }
 
 QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& m, const QString& node,
-                       const QDateTime& received) {
+                       const QString& received) {
     QJsonObject o;
     o.insert(QStringLiteral("barcode"), barCode);
     o.insert(QStringLiteral("meter_address"), FromStd(m.meterAddress));   // digits with leading zeros: a text
@@ -89,7 +89,7 @@ QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& m,
     for (int bit = 0; bit < 8; ++bit)
         o.insert(QLatin1String(kBits[bit]), bool(m.flags & (0x80 >> bit)));
     o.insert(QStringLiteral("node"), node);
-    o.insert(QStringLiteral("received"), received.toString(Qt::ISODate));
+    o.insert(QStringLiteral("received"), received);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -2,7 +2,6 @@
 // The JSON objects the service publishes for measurements: compact, English
 // snake_case keys, numbers as numbers, local ISO 8601 times without a zone.
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 
 #include "core/ReadingsPublishLog.h"
@@ -15,7 +14,8 @@ namespace service {
 QByteArray ReadingPayload(const core::PublishedReading& reading, const QString& node);
 
 // <prefix>/<barcode>/heat: one heat-meter record with its status bits spelled out.
+// `received` as stored: local ISO 8601 without a zone.
 QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& record, const QString& node,
-                       const QDateTime& received);
+                       const QString& received);
 
 }  // namespace service

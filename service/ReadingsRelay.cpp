@@ -105,7 +105,9 @@ void ReadingsRelay::publishAhead() {
     if (finished_ || !connected_ || republish_->isActive()) return;
     while (!ahead_.empty() && int(inFlight_.size()) < window_) {
         const core::PublishedReading& r = ahead_.front();
-        const int mid = mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_));
+        const int mid = r.heat ? mqtt_.publishMeasurement(r.barCode + QStringLiteral("/heat"),
+                                                          HeatPayload(r.barCode, *r.heat, node_, r.received))
+                               : mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_));
         if (mid < 0) {
             // The library is not taking messages now: this reading and the rest go later.
             republish_->start(kRetryMs);
@@ -119,7 +121,7 @@ void ReadingsRelay::publishAhead() {
 
 void ReadingsRelay::onAcknowledged(int mid) {
     const auto it = inFlight_.find(mid);
-    if (it == inFlight_.end()) return;   // a status or heat message
+    if (it == inFlight_.end()) return;   // a status or command-result message
     unacknowledged_.erase(it->second);
     inFlight_.erase(it);
     fetchIfDue();

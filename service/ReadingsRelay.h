@@ -1,6 +1,6 @@
 #pragma once
-// Stored readings to the broker, none lost while it is away. Every reading goes
-// into the readings store first; the relay reads what the store logged for
+// Stored readings to the broker, none lost while it is away. Every reading and
+// heat-meter record goes into the readings store first; the relay reads what the store logged for
 // "mqtt" (ReadingsPublishLog) in id order, a few thousand ahead, and publishes
 // it, at most `window` messages unacknowledged at a time, so a back-log of
 // millions costs no memory and one read of the store feeds many acknowledgements.

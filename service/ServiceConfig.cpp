@@ -75,6 +75,10 @@ const std::map<QString, Setter>& Keys() {
              c.nodeName = v;
              return TopicLevel(v) ? QString() : QStringLiteral("must be non-empty, without '/', '+' or '#'");
          }},
+        {QStringLiteral("udp/offline_after_s"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 0, 86400, &c.udpOfflineAfterS) ? QString() : QStringLiteral("must be 0 to 86400 seconds");
+         }},
         {QStringLiteral("limits/connections"),
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 1, 32767, &c.maxConnections) ? QString() : QStringLiteral("must be 1 to 32767");

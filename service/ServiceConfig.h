@@ -24,6 +24,7 @@ struct ServiceConfig {
     int retentionDays = 0;           // 0 keeps every reading
     QString nodeName;                // default: the host name
     int maxConnections = 32767;
+    int udpOfflineAfterS = 300;      // a UDP terminal silent this long is offline; 0: never
     LogLevel logLevel = LogLevel::Info;
     // MQTT: off while url is empty.
     QString mqttHost;

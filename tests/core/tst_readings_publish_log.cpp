@@ -31,6 +31,31 @@ ht6630::RoomUpload Upload(const std::string& barCode, int hour, int records) {
     return u;
 }
 
+ht6630::HeatMeterRecord Meter(const char* address, float supply, std::uint8_t flags) {
+    ht6630::HeatMeterRecord m;
+    m.meterAddress = address;
+    m.meterClock = "2024-05-17 08:30:00";
+    m.lastHeat = 1234.5;
+    m.heat = 1300;
+    m.totalFlow = 9900;
+    m.supplyTemperature = supply;
+    m.returnTemperature = 40.12f;
+    m.flags = flags;
+    return m;
+}
+
+// Runs statements on the file through a connection of the test's own.
+void Exec(const QString& path, const QStringList& statements) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("exec"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const QString& sql : statements) QVERIFY2(q.exec(sql), qPrintable(sql));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("exec"));
+}
+
 // The next batch the log delivers (at most 5 s).
 PublishBatch Fetch(ReadingsPublishLog& log, qint64 afterId, int limit) {
     QSignalSpy spy(&log, &ReadingsPublishLog::fetched);
@@ -131,6 +156,40 @@ private slots:
             ReadingsPublishLog::Forget(store, QStringLiteral("mqtt"));
         }
         QCOMPARE(Count(path, "SELECT count(*) FROM sqlite_master WHERE name LIKE '%publish%'"), 0);
+    }
+
+    // Heat-meter records share the log (and its order) with readings; a log made
+    // before they were logged gets its `meter` column and keeps its rows and mark.
+    void heatRecordsShareTheLogAndAnOlderLogIsWidened() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("readings.db");
+        { ReadingsStore store(path); }   // the schema
+        Exec(path, {"CREATE TABLE publish_log(id INTEGER PRIMARY KEY AUTOINCREMENT, barcode TEXT NOT NULL, time TEXT NOT NULL)",
+                    "CREATE TABLE publish_marks(consumer TEXT PRIMARY KEY, last_id INTEGER NOT NULL) WITHOUT ROWID",
+                    "INSERT INTO publish_log(barcode, time) VALUES('old', 'x'), ('old', 'y')",
+                    "INSERT INTO publish_marks VALUES('mqtt', 1)"});
+        ReadingsStore store(path);
+        ReadingsPublishLog log(store, QStringLiteral("mqtt"));
+        log.start();
+        const QDateTime at(QDate(2024, 5, 17), QTime(9, 0, 5));
+        store.addRoomUpload(Upload("2012345678901", 7, 1), core::Channel::Tcp, at);
+        store.addHeatRecords(QStringLiteral("2012345678902"), {Meter("0012345678", 45.37f, 0x85), Meter("1111111111", 45.5f, 0)},
+                             core::Channel::Udp, at);
+        store.addHeatRecords(QStringLiteral("2012345678902"), {Meter("0012345678", 45.37f, 0x85)}, core::Channel::Udp, at);
+        store.addRoomUpload(Upload("2012345678901", 8, 1), core::Channel::Tcp, at);
+
+        const PublishBatch all = Fetch(log, -1, 100);
+        QCOMPARE((std::tuple{all.mark, all.scanned, int(all.readings.size())}), (std::tuple{qint64(1), 5, 4}));
+        QStringList order;
+        for (const auto& r : all.readings)
+            order << QStringLiteral("%1 %2 %3").arg(r.id).arg(r.heat ? QString::fromStdString(r.heat->meterAddress) : r.time, r.received);
+        QCOMPARE(order, QStringList({"3 2024-05-17T07:00:00 2024-05-17T09:00:05", "4 0012345678 2024-05-17T09:00:05",
+                                     "5 1111111111 2024-05-17T09:00:05", "6 2024-05-17T08:00:00 2024-05-17T09:00:05"}));
+        const ht6630::HeatMeterRecord& m = *all.readings[1].heat;
+        QCOMPARE(all.readings[1].time, QStringLiteral("2024-05-17 08:30:00"));
+        QCOMPARE((std::tuple{m.meterClock, m.lastHeat, m.heat, m.totalFlow, m.supplyTemperature, m.returnTemperature, int(m.flags)}),
+                 (std::tuple{std::string("2024-05-17 08:30:00"), 1234.5, 1300.0, 9900.0, 45.37f, 40.12f, 0x85}));
+        QVERIFY(!all.readings[0].heat);
     }
 };
 

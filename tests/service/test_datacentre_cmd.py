@@ -181,6 +181,27 @@ class Requests(CmdTestCase):
         self.broker.publish("t/%d/cmd" % FIRST, cmd("u2", "cmdHear", {"txtHeartbeat": "120"}, "upload-end"))
         self.assertEqual(results.take(1)["u2"][1]["message"], "提示信息:设置心跳包时间间隔成功！")
 
+    def test_silent_udp_terminal_goes_offline(self):
+        self.ini["udp"] = {"offline_after_s": 2}
+        svc = self.service()
+        results = self.results()
+        term = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(term.close)
+        term.bind(("127.0.0.1", 0))
+        term.settimeout(5)
+        term.sendto(request(0x01, str(FIRST), b"\x01\x05"), ("127.0.0.1", svc.udp_port))
+        self.assertEqual(term.recv(256)[2], 0x71)
+        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        self.broker.publish("t/%d/cmd" % FIRST, cmd("q1", "cmdCJR", when="upload-end"))
+        svc.wait_log(b"cmd q1 for %d: cmdCJR kept" % FIRST)
+        # Nothing more from it: offline about 2 s after the registration, as if its connection had closed.
+        self.assertEqual(results.take(1, timeout=10)["q1"][1]["message"], "terminal left")
+        svc.wait_log(b"<7>mqtt: unsubscribed from t/%d/cmd\n" % FIRST)
+        self.assertIn(b"<6>terminal %d offline (udp, nothing from 127.0.0.1:" % FIRST, svc.log())
+        status = dict(self.broker.retained())["t/%d/status" % FIRST]
+        self.assertEqual({k: v for k, v in json.loads(status).items() if k != "since"},
+                         {"online": False, "node": "n1", "channel": "udp", "address": "127.0.0.1:%d" % term.getsockname()[1]})
+
     def test_refusals_send_nothing(self):
         svc = self.service()
         results = self.results()

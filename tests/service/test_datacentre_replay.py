@@ -142,16 +142,28 @@ class Replay(unittest.TestCase):
             svc.__exit__(None, None, None)
 
     def test_heat_meter_records(self):
+        """Uploaded while the broker is away, kept across a restart, published once it is back."""
         sub = Subscriber(self.broker.port, "t/+/heat")
         self.addCleanup(sub.close)
-        with Service(self.config) as svc:
+        svc = Service(self.config)
+        try:
+            svc.__enter__()
             svc.wait_log(b"<6>mqtt: connected to")
+            self.broker.stop()
             term = UdpTerminal(svc.udp_port)
             records = [meter_record(1, "78 56 34 12 00", "50 45 00", "00 40 00", 0x05),
                        meter_record(2, "11 11 11 11 11", "37 45 00", "12 40 00", 0x80)]
             term.s.sendto(request(0x2C, BAR, bytes((0, 0, 3, 5, 2)) + b"".join(records)), ("127.0.0.1", svc.udp_port))
-            got = sub.wait_for(2, timeout=10)
+            svc.wait_log(b"heat-meter upload")
             term.close()
+            self.assertEqual(svc.terminate()[0], 0)
+            svc.log_file.close()
+            self.broker.start()
+            svc.log_path = os.path.join(svc.dir.name, "service-again.log")
+            svc.__enter__()
+            got = sub.wait_for(2, timeout=20)
+        finally:
+            svc.__exit__(None, None, None)
         flags = ["supply_sensor_open", "return_sensor_open", "supply_sensor_short", "return_sensor_short",
                  "negative_difference", "low_voltage", "flow_error", "pipes_reversed"]
         common = {"barcode": BAR, "node": "n1", "received": None, "meter_time": "2024-05-17T08:30:00",
