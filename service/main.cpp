@@ -87,6 +87,11 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Without TZ the C library looks at /etc/localtime again (a stat) on every
+    // conversion to local time, hundreds a second under load. The zone is read once;
+    // a changed zone takes a restart. Set before any thread starts.
+    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
     const MosquittoLibrary mosquittoLibrary;
     qInstallMessageHandler(QtMessage);
     QCoreApplication app(argc, argv);
