@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
     // a changed zone takes a restart. Set before any thread starts.
     if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
         qputenv("TZ", ":/etc/localtime");
+    // Qt's own event dispatcher: the glib one costs a lock and a source walk per event.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     const MosquittoLibrary mosquittoLibrary;
     qInstallMessageHandler(QtMessage);
     QCoreApplication app(argc, argv);
