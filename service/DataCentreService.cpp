@@ -237,6 +237,7 @@ void DataCentreService::stop(int graceMs) {
     stopping_ = true;
     if (tcp_) tcp_->stopListening();
     if (udp_) udp_->stopReceiving();
+    if (udpSweep_) udpSweep_->stop();   // no terminal goes offline one by one while the node goes
     log_.info(QStringLiteral("stopping: %1 repl(ies) still waiting").arg(session_.replyQueue.pending()));
     // Poll the reply queue from the event loop: replies leave on their own timers.
     const QDeadlineTimer deadline(graceMs);
