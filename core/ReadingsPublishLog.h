@@ -4,7 +4,8 @@
 //
 // Triggers append every newly stored reading and heat-meter record to
 // `publish_log` (id ascending: the order they were stored, so each terminal's
-// readings stay in order; `meter` is set for heat-meter records); `publish_marks` holds each consumer's last id handed on for good.
+// readings stay in order; `meter` is set for heat-meter records);
+// `publish_marks` holds each consumer's last id handed on for good.
 // Log rows at or below every mark are deleted. The tables exist only while a
 // consumer is registered, and leave the schema version alone: readers never
 // look at them, so older programs still read the file.
