@@ -15,7 +15,8 @@ QString FromStd(std::string_view s) { return QString::fromUtf8(s.data(), static_
 bool UsableId(const QJsonValue& v) { return (v.isString() && !v.toString().isEmpty()) || v.isDouble(); }
 
 // A field's value as the operator would have typed it: strings as they are, numbers
-// in their shortest form. Anything else has no typed form.
+// with 17 significant digits (read back, the same value; whole numbers without an
+// exponent up to 17 digits). Anything else has no typed form.
 std::optional<QString> TypedText(const QJsonValue& v) {
     if (v.isString()) return v.toString();
     if (v.isDouble()) return QString::number(v.toDouble(), 'g', 17);

@@ -21,6 +21,10 @@ the readings acknowledged (the --acked lines), seen by the subscriber and
 missing there, and the delay from each acknowledgement to the subscriber's
 receipt of that reading.
 
+--no-mqtt: the service without a broker or subscriber (no [mqtt] section), so
+its answering and storing alone are set against the reference; the readings
+are checked in the store instead.
+
 --udp: the service's UDP data centre ([udp] listen, publishing to the broker)
 driven by udp_driver.py at a fixed rate (default 2,000 datagrams/s), then the
 reference server the same way; answered, missing and latency.
@@ -212,6 +216,7 @@ class Service:
     """ht6630-datacentre from a generated configuration in `work`."""
 
     def __init__(self, work, broker, tcp=True):
+        """broker None: no [mqtt] section, the readings are only stored."""
         self.work = work
         self.port = L.free_port() if tcp else L.free_udp_port()
         self.db = os.path.join(work, "readings.db")
@@ -219,7 +224,8 @@ class Service:
         with open(conf, "w") as f:
             f.write("[%s]\nlisten = 127.0.0.1:%d\n" % ("tcp" if tcp else "udp", self.port))
             f.write("[store]\npath = %s\n[node]\nname = bench\n" % self.db)
-            f.write("[mqtt]\nurl = mqtt://127.0.0.1:%d\nprefix = ht6630\n" % broker.port)
+            if broker:
+                f.write("[mqtt]\nurl = mqtt://127.0.0.1:%d\nprefix = ht6630\n" % broker.port)
         self.log_path = os.path.join(work, "datacentre.log")
         self.log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([L.binary("ht6630-datacentre"), "--config", conf],
@@ -274,8 +280,9 @@ def tcp_run(target, a, sources):
     broker = sub = svc = ref = None
     try:
         if target == "service":
-            broker = Broker(work)
-            sub = Subscriber(broker, work)
+            if not a.no_mqtt:
+                broker = Broker(work)
+                sub = Subscriber(broker, work)
             svc = Service(work, broker)
             port, pid = svc.port, svc.pid
         else:
@@ -306,6 +313,11 @@ def tcp_run(target, a, sources):
         res["readings_acked"] = len(acked)
         if svc:
             res["service_alive"] = svc.proc.poll() is None
+            res["mqtt"] = sub is not None
+            if not sub:
+                res["service_exit"], res["service_errors"] = svc.stop()
+                res["readings_stored"] = svc.stored()
+                return res
             time.sleep(a.settle)   # the last readings on their way to the subscriber
             sub.stop()
             res["service_exit"], res["service_errors"] = svc.stop()
@@ -359,7 +371,7 @@ def tcp_report(runs, out=sys.stdout):
                    "peak RSS MB", "CPU s", "p99 ratio", "CPU ratio"], rows, out)
     rows = []
     for r in runs:
-        if r["target"] != "service":
+        if r["target"] != "service" or not r["mqtt"]:
             continue
         d = r["delay_ms"]
         rows.append([r["target"], r["readings_acked"], L.fmt(r["readings_stored"]), r["readings_seen"],
@@ -382,10 +394,18 @@ def tcp_checks(runs):
                                     (svc.get("service_errors") or [])[:3])),
         ("every frame answered", svc["answered"] > 0 and svc["missing_adj"] == 0,
          "%s answered, %s missing" % (svc["answered"], svc["missing_adj"])),
-        ("every reading seen by the subscriber within %.0f s" % TARGET_DELAY_S,
-         svc["readings_acked"] > 0 and svc["readings_missing"] == 0 and svc["delay_over_2s"] == 0,
-         "%d acknowledged, %d missing, %d later than %.0f s" % (svc["readings_acked"], svc["readings_missing"],
-                                                              svc["delay_over_2s"], TARGET_DELAY_S)),
+    ]
+    if svc["mqtt"]:
+        checks.append(
+            ("every reading seen by the subscriber within %.0f s" % TARGET_DELAY_S,
+             svc["readings_acked"] > 0 and svc["readings_missing"] == 0 and svc["delay_over_2s"] == 0,
+             "%d acknowledged, %d missing, %d later than %.0f s" % (svc["readings_acked"], svc["readings_missing"],
+                                                                  svc["delay_over_2s"], TARGET_DELAY_S)))
+    else:
+        checks.append(("every acknowledged reading stored",
+                       svc["readings_acked"] > 0 and svc["readings_stored"] == svc["readings_acked"],
+                       "%d acknowledged, %s stored" % (svc["readings_acked"], svc["readings_stored"])))
+    checks += [
         ("peak RSS <= %.0f MB" % TARGET_RSS_MB, svc["rss_peak_mb"] <= TARGET_RSS_MB, "%.1f MB" % svc["rss_peak_mb"]),
     ]
     if "p99_ratio" in svc:
@@ -496,6 +516,8 @@ def main():
     p.add_argument("--rate", type=float, default=2000.0, help="--udp: datagrams a second (default 2000)")
     p.add_argument("--seconds", type=float, default=60.0, help="--udp: sending time (default 60)")
     p.add_argument("--service-only", action="store_true", help="no reference run (and no ratios)")
+    p.add_argument("--no-mqtt", action="store_true",
+                   help="TCP: the service without a broker ([mqtt] left out): answering and storing only")
     p.add_argument("--json", help="also write the figures to this file")
     a = p.parse_args()
     if a.quick:
