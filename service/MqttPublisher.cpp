@@ -58,8 +58,11 @@ bool MqttPublisher::start() {
                                   config_.mqttPassword.isEmpty() ? nullptr : config_.mqttPassword.toUtf8().constData());
     if (config_.mqttTls) {
         const QByteArray ca = config_.mqttCaFile.toUtf8();
+        const QByteArray cert = config_.mqttCertFile.toUtf8();
+        const QByteArray key = config_.mqttKeyFile.toUtf8();
         const int rc = mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(),
-                                         ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+                                         ca.isEmpty() ? "/etc/ssl/certs" : nullptr, cert.isEmpty() ? nullptr : cert.constData(),
+                                         key.isEmpty() ? nullptr : key.constData(), nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             log_.error(QStringLiteral("mqtt: TLS setup failed: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
             return false;
@@ -99,8 +102,7 @@ bool MqttPublisher::start() {
     const QByteArray host = config_.mqttHost.toUtf8();
     const int rc = mosquitto_connect_async(client_, host.constData(), config_.mqttPort, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
-        log_.warning(QStringLiteral("mqtt: cannot connect to %1:%2 yet (%3); retrying")
-                         .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        sayFailedAttempt(rc);
         connectLater();
     }
     serviceSocket();
@@ -119,8 +121,7 @@ void MqttPublisher::reconnect() {
     if (!running_) return;
     const int rc = mosquitto_reconnect_async(client_);
     if (rc != MOSQ_ERR_SUCCESS) {
-        log_.debug(QStringLiteral("mqtt: cannot connect to %1:%2: %3")
-                       .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        sayFailedAttempt(rc);
         connectLater();
     }
     serviceSocket();
@@ -173,11 +174,13 @@ void MqttPublisher::dropSocket() {
 
 void MqttPublisher::onConnect(int rc) {
     if (rc != 0) {
+        failureSaid_ = true;   // the disconnect that follows says nothing more
         log_.error(QStringLiteral("mqtt: %1:%2 refused the connection: %3")
                        .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
     connected_ = true;
+    failureSaid_ = false;
     reconnectDelayMs_ = 0;
     log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
@@ -236,10 +239,23 @@ void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArra
 void MqttPublisher::onDisconnect(int rc) {
     // Called with the socket closed: after a lost connection, a failed attempt or our own disconnect.
     connectLater();
-    if (!connected_) return;
+    if (!connected_) {
+        if (running_) sayFailedAttempt(rc);   // refused, unreachable, a TLS handshake that failed
+        return;
+    }
     connected_ = false;
     emit connectionChanged(false);
+    failureSaid_ = rc != 0;
     if (rc != 0) log_.warning(QStringLiteral("mqtt: connection lost (%1); reconnecting").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+}
+
+// The first failed attempt of a run is a warning, its retries only debug lines.
+void MqttPublisher::sayFailedAttempt(int rc) {
+    const QString text = QStringLiteral("mqtt: cannot connect to %1:%2 (%3); retrying")
+                             .arg(config_.mqttHost).arg(config_.mqttPort).arg(QString::fromUtf8(mosquitto_strerror(rc)));
+    if (failureSaid_) log_.debug(text);
+    else log_.warning(text);
+    failureSaid_ = true;
 }
 
 int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {

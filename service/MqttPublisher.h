@@ -69,6 +69,7 @@ private:
     void onWritable();
     void onConnect(int rc);
     void onDisconnect(int rc);
+    void sayFailedAttempt(int rc);
     void onMessage(const QByteArray& topic, const QByteArray& payload);
     void onSubscribed(int mid, int grantedQos);
     void subscribe(const QString& barCode);
@@ -79,6 +80,7 @@ private:
     bool running_ = false;           // started and not stopped: reconnect when the connection is lost
     int inFlight_ = 0;               // QoS 1 messages sent and not yet acknowledged
     bool connected_ = false;         // from the callbacks
+    bool failureSaid_ = false;       // this run of failed attempts is in the log already
     int socket_ = -1;                // the library's socket the notifiers watch
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace service {
 
@@ -117,6 +118,8 @@ const std::map<QString, Setter>& Keys() {
              return QString();
          }},
         {QStringLiteral("mqtt/ca_file"), [](ServiceConfig& c, const QString& v) { c.mqttCaFile = v; return QString(); }},
+        {QStringLiteral("mqtt/cert_file"), [](ServiceConfig& c, const QString& v) { c.mqttCertFile = v; return QString(); }},
+        {QStringLiteral("mqtt/key_file"), [](ServiceConfig& c, const QString& v) { c.mqttKeyFile = v; return QString(); }},
         {QStringLiteral("mqtt/user"), [](ServiceConfig& c, const QString& v) { c.mqttUser = v; return QString(); }},
         {QStringLiteral("mqtt/password"),
          [](ServiceConfig& c, const QString& v) { c.mqttPassword = v; return QString(); }},
@@ -174,6 +177,12 @@ ConfigResult ParseServiceConfig(const QString& text, const QString& baseDir) {
         return Fail(QStringLiteral("[tcp] listen: neither [tcp] listen nor [udp] listen is set; nothing to serve"));
     if (!c.mqttCaFile.isEmpty() && !c.mqttTls)
         return Fail(QStringLiteral("[mqtt] ca_file: only used with an mqtts:// url"));
+    if (!c.mqttCertFile.isEmpty() && !c.mqttTls)
+        return Fail(QStringLiteral("[mqtt] cert_file: only used with an mqtts:// url"));
+    if (!c.mqttKeyFile.isEmpty() && c.mqttCertFile.isEmpty())
+        return Fail(QStringLiteral("[mqtt] key_file: needs [mqtt] cert_file"));
+    if (!c.mqttCertFile.isEmpty() && c.mqttKeyFile.isEmpty())
+        return Fail(QStringLiteral("[mqtt] cert_file: needs [mqtt] key_file"));
     if (c.mqttPassword.size() > 0 && c.mqttUser.isEmpty())
         return Fail(QStringLiteral("[mqtt] password: needs [mqtt] user"));
     if (c.nodeName.isEmpty()) {
@@ -181,14 +190,28 @@ ConfigResult ParseServiceConfig(const QString& text, const QString& baseDir) {
         if (!TopicLevel(c.nodeName)) c.nodeName = QStringLiteral("datacentre");
     }
     if (QFileInfo(c.storePath).isRelative()) c.storePath = QDir(baseDir).filePath(c.storePath);
-    if (!c.mqttCaFile.isEmpty() && QFileInfo(c.mqttCaFile).isRelative()) c.mqttCaFile = QDir(baseDir).filePath(c.mqttCaFile);
+    for (QString* file : {&c.mqttCaFile, &c.mqttCertFile, &c.mqttKeyFile})
+        if (!file->isEmpty() && QFileInfo(*file).isRelative()) *file = QDir(baseDir).filePath(*file);
     return ConfigResult{c, {}};
 }
 
 ConfigResult LoadServiceConfig(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return Fail(path + QStringLiteral(": ") + f.errorString());
-    return ParseServiceConfig(QString::fromUtf8(f.readAll()), QFileInfo(path).absolutePath());
+    ConfigResult loaded = ParseServiceConfig(QString::fromUtf8(f.readAll()), QFileInfo(path).absolutePath());
+    if (!loaded.config) return loaded;
+    // The TLS files are read only when the broker connection starts; a missing one is
+    // a bad configuration, said now rather than as a refused connection later.
+    const std::pair<QString, QString> files[] = {{QStringLiteral("[mqtt] ca_file"), loaded.config->mqttCaFile},
+                                                 {QStringLiteral("[mqtt] cert_file"), loaded.config->mqttCertFile},
+                                                 {QStringLiteral("[mqtt] key_file"), loaded.config->mqttKeyFile}};
+    for (const auto& [key, file] : files) {
+        if (file.isEmpty()) continue;
+        QFile tls(file);
+        if (!tls.open(QIODevice::ReadOnly))
+            return Fail(key + QStringLiteral(": cannot read ") + file + QStringLiteral(": ") + tls.errorString());
+    }
+    return loaded;
 }
 
 QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
@@ -198,6 +221,7 @@ QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
     if (a.storePath != b.storePath) keys << QStringLiteral("[store] path");
     if (a.nodeName != b.nodeName) keys << QStringLiteral("[node] name");
     if (a.mqttHost != b.mqttHost || a.mqttPort != b.mqttPort || a.mqttTls != b.mqttTls || a.mqttCaFile != b.mqttCaFile ||
+        a.mqttCertFile != b.mqttCertFile || a.mqttKeyFile != b.mqttKeyFile ||
         a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix ||
         a.cmdTimeoutMs != b.cmdTimeoutMs)
         keys << QStringLiteral("[mqtt]");

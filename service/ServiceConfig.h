@@ -31,6 +31,8 @@ struct ServiceConfig {
     quint16 mqttPort = 0;
     bool mqttTls = false;
     QString mqttCaFile;
+    QString mqttCertFile;   // a client certificate and its key (not encrypted), with mqtts://
+    QString mqttKeyFile;
     QString mqttUser;
     QString mqttPassword;
     QString mqttPrefix = QStringLiteral("ht6630");

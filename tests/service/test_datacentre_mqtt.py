@@ -16,14 +16,15 @@ from test_datacentre_service import BAR, simulate
 class Broker:
     """mosquitto on a free loopback port. `users` ({name: password}) and `acl`
     (acl_file text) turn anonymous access off; `auth` is then the login the
-    helpers below use. `persistent` keeps sessions across stop() and start()."""
+    helpers below use. `persistent` keeps sessions across stop() and start().
+    `tls` (lines of mosquitto.conf) makes the listener a TLS one."""
 
-    def __init__(self, users=None, acl=None, auth=(), persistent=False):
+    def __init__(self, users=None, acl=None, auth=(), persistent=False, tls=()):
         self.dir = tempfile.TemporaryDirectory()
         self.port = free_port()
         self.auth = list(auth)
         self.conf = os.path.join(self.dir.name, "mosquitto.conf")
-        lines = ["listener %d 127.0.0.1" % self.port]
+        lines = ["listener %d 127.0.0.1" % self.port, *tls]
         if persistent:
             # As root mosquitto would switch to a user that cannot write here.
             lines += ["persistence true", "persistence_location %s/" % self.dir.name, "max_queued_messages 0",
@@ -39,7 +40,7 @@ class Broker:
             # mosquitto started as root reads these files as its own user.
             os.chmod(self.dir.name, 0o755)
             os.chmod(passwords, 0o644)
-        else:
+        elif not tls:
             lines.append("allow_anonymous true")
         if acl:
             acl_file = os.path.join(self.dir.name, "acl")
@@ -84,7 +85,7 @@ class Broker:
 
     def retained(self):
         out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "t/#", "-v",
-                              "--retained-only", "-W", "1"], capture_output=True, timeout=10).stdout
+                              "--retained-only", "-W", "1", *self.auth], capture_output=True, timeout=10).stdout
         return messages(out.splitlines())
 
     def close(self):

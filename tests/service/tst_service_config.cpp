@@ -69,6 +69,10 @@ private slots:
         QTest::newRow("limit") << tcp + "[limits]\nconnections = 32768\n" << "[limits] connections: must be 1 to 32767";
         QTest::newRow("scheme") << tcp + "[mqtt]\nurl = http://h:1\n" << "[mqtt] url: must start with";
         QTest::newRow("ca without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\nca_file = a.pem\n" << "[mqtt] ca_file:";
+        QTest::newRow("cert without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\ncert_file = c.pem\nkey_file = k.pem\n"
+                                          << "[mqtt] cert_file: only used with an mqtts:// url";
+        QTest::newRow("key without cert") << tcp + "[mqtt]\nurl = mqtts://h:1\nkey_file = k.pem\n"
+                                          << "[mqtt] key_file: needs [mqtt] cert_file";
         QTest::newRow("prefix") << tcp + "[mqtt]\nprefix = a/b\n" << "[mqtt] prefix: must be";
         QTest::newRow("cmd timeout") << tcp + "[mqtt]\ncmd_timeout_ms = 50\n" << "[mqtt] cmd_timeout_ms: must be 100 to 600000";
         QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
