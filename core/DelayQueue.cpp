@@ -57,8 +57,9 @@ void DelayQueue::resumeDue() {
     // the event loop run before it resumes.
     const qint64 now = NowNs();
     while (!waiting_.empty() && waiting_.begin()->first <= now) {
-        const std::coroutine_handle<> h = waiting_.begin()->second;
+        const auto [deadlineNs, h] = *waiting_.begin();
         waiting_.erase(waiting_.begin());
+        lateness_.add(NowNs() - deadlineNs);
         h.resume();
     }
     arm();

@@ -9,6 +9,8 @@
 
 #include <QCoroTask>
 
+#include "core/LatenessHistogram.h"
+
 #include <coroutine>
 #include <map>
 
@@ -23,6 +25,8 @@ public:
     QCoro::Task<> wait(double seconds);
     // Waits suspended now.
     int pending() const { return static_cast<int>(waiting_.size()); }
+    // How much later than asked each wait resumed (the timer's and the event loop's share).
+    const LatenessHistogram& lateness() const { return lateness_; }
 
 private:
     struct UntilDeadline;
@@ -32,6 +36,7 @@ private:
 
     std::multimap<qint64, std::coroutine_handle<>> waiting_;
     QTimer timer_;
+    LatenessHistogram lateness_;
 };
 
 }  // namespace core

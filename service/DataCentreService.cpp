@@ -254,6 +254,17 @@ void DataCentreService::stop(int graceMs) {
 void DataCentreService::finishStop() {
     const int left = session_.replyQueue.pending();
     if (left > 0) log_.warning(QStringLiteral("%1 repl(ies) not sent: the stop could not wait longer").arg(left));
+    // How late replies left, and how long the loop kept work waiting (a frame's intake).
+    const core::LatenessHistogram& late = session_.replyQueue.lateness();
+    const core::LatenessHistogram& lag = loopLag_.lag();
+    log_.info(QStringLiteral("replies: %1 sent, late by %2 ms at p50, %3 ms at p99, %4 ms at most; "
+                             "event loop late by %5 ms at p99, %6 ms at most")
+                  .arg(late.count())
+                  .arg(late.percentileMs(0.5), 0, 'f', 1)
+                  .arg(late.percentileMs(0.99), 0, 'f', 1)
+                  .arg(late.maxMs(), 0, 'f', 1)
+                  .arg(lag.percentileMs(0.99), 0, 'f', 1)
+                  .arg(lag.maxMs(), 0, 'f', 1));
     // Results go out before the broker hears the node is offline.
     if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ServiceConfig.h"
+#include "LoopLagProbe.h"
 #include "ServiceLog.h"
 #include "UdpPresence.h"
 #include "core/ConsoleSession.h"
@@ -76,6 +77,7 @@ private:
     UdpPresence udpOnline_;     // UDP has no connection: online from its registration or upload until silent
     QTimer* udpSweep_ = nullptr;
     QTimer* drain_ = nullptr;
+    LoopLagProbe loopLag_;
     bool stopping_ = false;
 };
 

@@ -38,6 +38,7 @@ import json
 import math
 import os
 import random
+import re
 import resource
 import signal
 import sqlite3
@@ -249,6 +250,16 @@ class Service:
         errors = [ln.decode("utf-8", "replace") for ln in text.splitlines() if ln.startswith(b"<3>")]
         return code, errors
 
+    def own_view(self):
+        """The service's own account at its stop: replies sent, how late they left
+        (p50/p99/max ms) and how late the event loop ran a due timer (p99/max ms)."""
+        m = re.search(rb"replies: (\d+) sent, late by ([\d.]+) ms at p50, ([\d.]+) ms at p99, ([\d.]+) ms at most; "
+                      rb"event loop late by ([\d.]+) ms at p99, ([\d.]+) ms at most", self.text())
+        if not m:
+            return None
+        names = ("replies", "late_p50", "late_p99", "late_max", "loop_p99", "loop_max")
+        return {k: float(v) for k, v in zip(names, m.groups())}
+
     def stored(self):
         try:
             con = sqlite3.connect("file:%s?mode=ro" % self.db, uri=True)
@@ -317,11 +328,13 @@ def tcp_run(target, a, sources):
             if not sub:
                 res["service_exit"], res["service_errors"] = svc.stop()
                 res["readings_stored"] = svc.stored()
+                res["own_view"] = svc.own_view()
                 return res
             time.sleep(a.settle)   # the last readings on their way to the subscriber
             sub.stop()
             res["service_exit"], res["service_errors"] = svc.stop()
             res["readings_stored"] = svc.stored()
+            res["own_view"] = svc.own_view()
             seen, lines = sub.readings()
             res["subscriber_messages"] = lines
             res["readings_seen"] = sum(1 for k in acked if k in seen)
@@ -369,6 +382,12 @@ def tcp_report(runs, out=sys.stdout):
     out.write("\nTotals (missing = unanswered, not counting frames sent in the last 1.6 s):\n")
     L.print_table(["target", "N", "expected", "answered", "missing", "in flight", "p99 ms", "max ms",
                    "peak RSS MB", "CPU s", "p99 ratio", "CPU ratio"], rows, out)
+    for r in runs:
+        v = r.get("own_view")
+        if v:
+            out.write("\nThe service's own view: %d replies, left late by %.1f ms at p50, %.1f ms at p99, %.1f ms "
+                      "at most; its event loop ran a due timer late by %.1f ms at p99, %.1f ms at most.\n"
+                      % (v["replies"], v["late_p50"], v["late_p99"], v["late_max"], v["loop_p99"], v["loop_max"]))
     rows = []
     for r in runs:
         if r["target"] != "service" or not r["mqtt"]:

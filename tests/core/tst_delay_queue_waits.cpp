@@ -83,6 +83,39 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(done.begin(), done.end(), [](qint64 d) { return d >= 0; }), 5000);
         for (int i = 0; i < kN; ++i) QVERIFY(done[i] >= 50 + i);
     }
+
+    // A loop kept busy past a deadline shows as that wait's lateness.
+    void latenessOfABlockedLoopIsKept() {
+        const quint64 before = Queue().lateness().count();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 done = -1;
+        auto task = TimedDelay(0.05, &clock, &done);
+        QTimer::singleShot(10, this, [] {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 300) {}
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done >= 0, 5000);
+        QCOMPARE(Queue().lateness().count(), before + 1);
+        QVERIFY2(Queue().lateness().maxMs() >= 250, qPrintable(QString::number(Queue().lateness().maxMs())));
+    }
+
+    // Percentiles read as bucket edges: 1 ms steps, 10 ms steps, the maximum beyond 10 s.
+    void latenessPercentiles() {
+        core::LatenessHistogram h;
+        QCOMPARE(h.percentileMs(0.99), 0.0);
+        for (int i = 0; i < 97; ++i) h.add(500'000);   // 0.5 ms
+        h.add(42'300'000);
+        h.add(4'321'000'000LL);
+        h.add(12'000'000'000LL);
+        QCOMPARE(h.count(), quint64(100));
+        QCOMPARE(h.percentileMs(0.5), 1.0);
+        QCOMPARE(h.percentileMs(0.98), 43.0);
+        QCOMPARE(h.percentileMs(0.99), 4330.0);
+        QCOMPARE(h.percentileMs(1.0), 12000.0);
+        QCOMPARE(h.maxMs(), 12000.0);
+    }
 };
 
 QTEST_MAIN(TestDelay)
