@@ -16,6 +16,7 @@
 #include "Channels.h"
 #include "Options.h"
 #include "TerminalState.h"
+#include "core/EpollEventDispatcher.h"
 #include "Traffic.h"
 
 using namespace sim;
@@ -62,6 +63,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // A fleet holds thousands of sockets, each with its notifiers and timers: the
+    // epoll dispatcher costs per event what is ready, where Qt's polls them all.
+    QCoreApplication::setEventDispatcher(new core::EpollEventDispatcher);
     QCoreApplication app(argc, argv);
     RaiseFileLimit(o.count + 16);
 
