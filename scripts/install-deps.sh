@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qcoro-qt6-dev
   libgl-dev fonts-wqy-microhei qt6-charts-dev libqt6opengl6-dev
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  libmosquitto-dev mosquitto mosquitto-clients haproxy
+  libmosquitto-dev mosquitto mosquitto-clients haproxy openssl
   dpkg-dev lintian desktop-file-utils appstream
   libgtest-dev libbenchmark-dev python3
   clang-14 libclang-rt-14-dev
