@@ -1,18 +1,10 @@
 #include "DelayQueue.h"
 
-#include <chrono>
 #include <cmath>
 
-namespace core {
+#include "core/MonotonicClock.h"
 
-namespace {
-// Monotonic, so a wait never ends early at midnight.
-qint64 NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-}  // namespace
+namespace core {
 
 struct DelayQueue::UntilDeadline {
     DelayQueue* queue;
@@ -34,7 +26,7 @@ DelayQueue::~DelayQueue() = default;
 
 QCoro::Task<> DelayQueue::wait(double seconds) {
     const qint64 wantNs = seconds > 0 ? static_cast<qint64>(std::ceil(seconds * 1e9)) : 0;
-    co_await UntilDeadline{this, NowNs() + wantNs};
+    co_await UntilDeadline{this, MonotonicNs() + wantNs};
 }
 
 void DelayQueue::add(qint64 deadlineNs, std::coroutine_handle<> h) {
@@ -48,18 +40,18 @@ void DelayQueue::arm() {
         timer_.stop();
         return;
     }
-    const qint64 leftNs = waiting_.begin()->first - NowNs();
+    const qint64 leftNs = waiting_.begin()->first - MonotonicNs();
     timer_.start(leftNs <= 0 ? 0 : static_cast<int>((leftNs + 999'999) / 1'000'000));
 }
 
 void DelayQueue::resumeDue() {
     // Only what is due now: a wait started while resuming (even a zero one) lets
     // the event loop run before it resumes.
-    const qint64 now = NowNs();
+    const qint64 now = MonotonicNs();
     while (!waiting_.empty() && waiting_.begin()->first <= now) {
         const auto [deadlineNs, h] = *waiting_.begin();
         waiting_.erase(waiting_.begin());
-        lateness_.add(NowNs() - deadlineNs);
+        lateness_.add(MonotonicNs() - deadlineNs);
         h.resume();
     }
     arm();

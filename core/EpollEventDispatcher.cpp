@@ -10,19 +10,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <vector>
+
+#include "core/MonotonicClock.h"
 
 namespace core {
 
 namespace {
 
 constexpr int kReadyMax = 1024;   // descriptors taken from epoll per pass
-
-qint64 NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -106,7 +102,7 @@ void EpollEventDispatcher::registerTimer(int timerId, qint64 interval, Qt::Timer
     t.intervalMs = std::max<qint64>(interval, 0);
     t.type = timerType;
     t.object = object;
-    t.dueNs = NowNs() + t.intervalMs * 1'000'000;
+    t.dueNs = MonotonicNs() + t.intervalMs * 1'000'000;
     timers_[timerId] = t;
     due_.emplace(t.dueNs, timerId);
 }
@@ -143,14 +139,14 @@ QList<QAbstractEventDispatcher::TimerInfo> EpollEventDispatcher::registeredTimer
 int EpollEventDispatcher::remainingTime(int timerId) {
     const auto it = timers_.find(timerId);
     if (it == timers_.end()) return -1;
-    const qint64 leftNs = it->second.dueNs - NowNs();
+    const qint64 leftNs = it->second.dueNs - MonotonicNs();
     return leftNs <= 0 ? 0 : static_cast<int>((leftNs + 999'999) / 1'000'000);
 }
 
 // Fires what is due now, each timer at most once a pass (a zero timer too). The next
 // time is a whole interval after the time it was due, or after now when that has passed.
 bool EpollEventDispatcher::activateTimers() {
-    const qint64 now = NowNs();
+    const qint64 now = MonotonicNs();
     std::vector<int> fire;
     for (auto it = due_.begin(); it != due_.end() && it->first <= now; ++it) fire.push_back(it->second);
     for (int id : fire) {
@@ -174,7 +170,7 @@ bool EpollEventDispatcher::activateTimers() {
 
 int EpollEventDispatcher::waitMs() const {
     if (due_.empty()) return -1;
-    const qint64 leftNs = due_.begin()->first - NowNs();
+    const qint64 leftNs = due_.begin()->first - MonotonicNs();
     if (leftNs <= 0) return 0;
     return static_cast<int>(std::min<qint64>((leftNs + 999'999) / 1'000'000, 24 * 3600 * 1000));
 }
