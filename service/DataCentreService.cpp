@@ -75,11 +75,15 @@ bool DataCentreService::start() {
             config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
             [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
         connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
-        log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/")
+        log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/ (%5)")
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
-                      .arg(config_.mqttPrefix));
-        relay_ = std::make_unique<ReadingsRelay>(*store_, *mqtt_, log_, config_.nodeName, kRelayWindow);
+                      .arg(config_.mqttPrefix)
+                      .arg(config_.mqttReadings == ReadingTopics::Upload ? QStringLiteral("readings per upload")
+                           : config_.mqttReadings == ReadingTopics::Each ? QStringLiteral("one message per reading")
+                                                                         : QStringLiteral("readings per upload and per reading")));
+        relay_ = std::make_unique<ReadingsRelay>(*store_, *mqtt_, log_, config_.nodeName, kRelayWindow,
+                                                 config_.mqttReadings);
         relay_->start();
     } else {
         // No broker any more: stop logging readings for one.

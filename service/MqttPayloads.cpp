@@ -1,5 +1,6 @@
 #include "MqttPayloads.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -47,6 +48,27 @@ QByteArray ReadingPayloadByJson(const core::PublishedReading& r, const QString& 
     o.insert(QStringLiteral("received"), r.received);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
+
+QJsonObject RecordObject(const core::PublishedReading& r) {
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), r.time);
+    o.insert(QStringLiteral("temperature"), r.temperature);
+    o.insert(QStringLiteral("humidity"), r.humidity);
+    if (r.battery) o.insert(QStringLiteral("battery"), *r.battery);
+    return o;
+}
+
+QByteArray UploadPayloadByJson(ReadingIt first, ReadingIt last,
+                               const QString& node) {
+    QJsonArray records;
+    for (ReadingIt r = first; r <= last; ++r) records.append(RecordObject(*r));
+    QJsonObject o;
+    o.insert(QStringLiteral("barcode"), first->barCode);
+    o.insert(QStringLiteral("node"), node);
+    o.insert(QStringLiteral("readings"), records);
+    o.insert(QStringLiteral("received"), first->received);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
 }  // namespace
 
 // Written out directly, a reading at a time: the same bytes as QJsonDocument's compact
@@ -62,6 +84,34 @@ QByteArray ReadingPayload(const core::PublishedReading& r, const QString& node) 
     if (!plain) return ReadingPayloadByJson(r, node);
     out += '}';
     return out;
+}
+
+// Written out directly like a single reading, keys in QJsonDocument's order.
+QByteArray UploadPayload(ReadingIt first, ReadingIt last, const QString& node) {
+    QByteArray out;
+    out.reserve(96 + first->barCode.size() + node.size() + 80 * (last - first + 1));
+    bool plain = AppendText(out, "{\"barcode\":", first->barCode) && AppendText(out, ",\"node\":", node);
+    out += ",\"readings\":[";
+    for (ReadingIt r = first; plain && r <= last; ++r) {
+        if (r != first) out += ',';
+        out += '{';
+        plain = (r->battery ? AppendNumber(out, "\"battery\":", *r->battery) && AppendNumber(out, ",\"humidity\":", r->humidity)
+                            : AppendNumber(out, "\"humidity\":", r->humidity)) &&
+                AppendNumber(out, ",\"temperature\":", r->temperature) && AppendText(out, ",\"time\":", r->time);
+        out += '}';
+    }
+    plain = plain && AppendText(out, "],\"received\":", first->received);
+    if (!plain) return UploadPayloadByJson(first, last, node);
+    out += '}';
+    return out;
+}
+
+int ReadingsOfOneUpload(ReadingIt first, ReadingIt end, int limit) {
+    if (first == end || first->heat) return first == end ? 0 : 1;
+    int n = 1;
+    for (ReadingIt r = first + 1; r != end && n < limit; ++r, ++n)
+        if (r->heat || r->barCode != first->barCode || r->received != first->received) break;
+    return n;
 }
 
 QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& m, const QString& node,

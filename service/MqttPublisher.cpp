@@ -281,6 +281,10 @@ int MqttPublisher::publishMeasurement(const QString& tail, const QByteArray& pay
     return publish(topic(tail), payload, false);
 }
 
+void MqttPublisher::publishRetained(const QString& tail, const QByteArray& payload) {
+    publish(topic(tail), payload, true);
+}
+
 void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                                   const QDateTime& since) {
     QJsonObject o;

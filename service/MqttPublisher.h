@@ -5,7 +5,9 @@
 // and a lost connection is made again from here, backing off up to 30 s. The
 // library's callbacks therefore run on this thread, inside its read and write calls.
 //
-//   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1 (ReadingsRelay)
+//   <prefix>/<barcode>/readings one JSON object per upload with its records in order, QoS 1 (ReadingsRelay)
+//   <prefix>/<barcode>/state    retained JSON: the newest reading
+//   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1 ([mqtt] readings = each)
 //   <prefix>/<barcode>/heat     one JSON object per heat-meter record, QoS 1
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
@@ -37,6 +39,8 @@ public:
     // QoS 1, not retained, under <prefix>/<tail>; the message id for acknowledged(),
     // -1 when the library refused it.
     int publishMeasurement(const QString& tail, const QByteArray& payload);
+    // QoS 1, retained, under <prefix>/<tail>: a latest value that replaces the one before.
+    void publishRetained(const QString& tail, const QByteArray& payload);
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since);
     void publishCommandResult(const QString& barCode, const QByteArray& json);

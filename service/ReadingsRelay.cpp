@@ -20,13 +20,21 @@ constexpr int kMinFetchGapMs = 50;
 // Readings read ahead of the window: one read of the store (a round trip through its
 // writer thread, behind whatever batch it is committing) feeds many acknowledgements.
 constexpr int kReadAhead = 4096;
+// Records in one upload message at most (an upload holds a few dozen).
+constexpr int kUploadMessageRecords = 256;
 }  // namespace
 
 const QString ReadingsRelay::kConsumer = QStringLiteral("mqtt");
 
 ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, ServiceLog& log, const QString& node,
-                             int window, QObject* parent)
-    : QObject(parent), log_(store, kConsumer), mqtt_(mqtt), serviceLog_(log), node_(node), window_(std::max(1, window)) {
+                             int window, ReadingTopics topics, QObject* parent)
+    : QObject(parent),
+      log_(store, kConsumer),
+      mqtt_(mqtt),
+      serviceLog_(log),
+      node_(node),
+      window_(std::max(1, window)),
+      topics_(topics) {
     retry_ = new QTimer(this);
     retry_->setSingleShot(true);
     connect(retry_, &QTimer::timeout, this, [this] {
@@ -104,25 +112,55 @@ void ReadingsRelay::onFetched(const core::PublishBatch& batch) {
 void ReadingsRelay::publishAhead() {
     if (finished_ || !connected_ || republish_->isActive()) return;
     while (!ahead_.empty() && int(inFlight_.size()) < window_) {
-        const core::PublishedReading& r = ahead_.front();
-        const int mid = r.heat ? mqtt_.publishMeasurement(r.barCode + QStringLiteral("/heat"),
-                                                          HeatPayload(r.barCode, *r.heat, node_, r.received))
-                               : mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_));
-        if (mid < 0) {
-            // The library is not taking messages now: this reading and the rest go later.
+        const int taken = publishFront();
+        if (taken == 0) {
+            // The library is not taking messages now: these readings and the rest go later.
             republish_->start(kRetryMs);
             return;
         }
-        inFlight_[mid] = r.id;
-        unacknowledged_.insert(r.id);
-        ahead_.pop_front();
+        ahead_.erase(ahead_.begin(), ahead_.begin() + taken);
     }
+}
+
+int ReadingsRelay::publishFront() {
+    const core::PublishedReading& r = ahead_.front();
+    if (r.heat)
+        return track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/heat"),
+                                              HeatPayload(r.barCode, *r.heat, node_, r.received)),
+                     r.id)
+                   ? 1
+                   : 0;
+    if (topics_ == ReadingTopics::Each)
+        return track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_)), r.id) ? 1 : 0;
+    const int n = ReadingsOfOneUpload(ahead_.cbegin(), ahead_.cend(), kUploadMessageRecords);
+    const ReadingIt last = ahead_.cbegin() + (n - 1);
+    if (!track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/readings"), UploadPayload(ahead_.cbegin(), last, node_)),
+               r.id))
+        return 0;
+    // The newest reading stays with the broker for whoever subscribes later; a later
+    // upload replaces it, so it is not waited for.
+    mqtt_.publishRetained(r.barCode + QStringLiteral("/state"), ReadingPayload(*last, node_));
+    if (topics_ == ReadingTopics::Both) {
+        // Each record on its own too; a refusal here waits with the rest.
+        for (ReadingIt it = ahead_.cbegin(); it <= last; ++it)
+            if (!track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(*it, node_)), r.id))
+                return 0;
+    }
+    return n;
+}
+
+bool ReadingsRelay::track(int mid, qint64 logId) {
+    if (mid < 0) return false;
+    inFlight_[mid] = logId;
+    ++unacknowledged_[logId];
+    return true;
 }
 
 void ReadingsRelay::onAcknowledged(int mid) {
     const auto it = inFlight_.find(mid);
     if (it == inFlight_.end()) return;   // a status or command-result message
-    unacknowledged_.erase(it->second);
+    const auto u = unacknowledged_.find(it->second);
+    if (u != unacknowledged_.end() && --u->second == 0) unacknowledged_.erase(u);
     inFlight_.erase(it);
     fetchIfDue();
     advanceMark();
@@ -132,7 +170,7 @@ void ReadingsRelay::advanceMark() {
     if (lastRead_ < 0) return;
     // Just below the oldest reading not yet acknowledged: in flight, else read ahead.
     if (!unacknowledged_.empty())
-        log_.setMark(*unacknowledged_.begin() - 1);
+        log_.setMark(unacknowledged_.begin()->first - 1);
     else
         log_.setMark(ahead_.empty() ? lastRead_ : ahead_.front().id - 1);
 }

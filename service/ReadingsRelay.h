@@ -9,6 +9,10 @@
 // restart or a reconnect publishing resumes from there: a reading is published
 // once, and at least once after a crash.
 //
+// Readings go out one message per upload (its records in order, consecutive in the
+// log) and, per record, on the older topic where the configuration asks for it; a
+// message counts for the oldest log id it carries.
+//
 // Messages already given to libmosquitto when the connection drops stay with
 // it and are sent again when it reconnects; the relay adds no more meanwhile.
 #include <QElapsedTimer>
@@ -17,8 +21,8 @@
 
 #include <deque>
 #include <map>
-#include <set>
 
+#include "ServiceConfig.h"
 #include "core/ReadingsPublishLog.h"
 
 class QTimer;
@@ -36,7 +40,7 @@ class ReadingsRelay : public QObject {
     Q_OBJECT
 public:
     ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, ServiceLog& log, const QString& node, int window,
-                  QObject* parent = nullptr);
+                  ReadingTopics topics = ReadingTopics::Upload, QObject* parent = nullptr);
 
     // Registers with the store; call before the engines start, so no reading is missed.
     void start();
@@ -52,6 +56,10 @@ private:
     void onFetched(const core::PublishBatch& batch);
     void onAcknowledged(int mid);
     void publishAhead();
+    // Publishes the front of what was read ahead: a heat-meter record, or one upload's
+    // readings; how many readings it took, 0 when the library refused the message.
+    int publishFront();
+    bool track(int mid, qint64 logId);
     void advanceMark();
 
     core::ReadingsPublishLog log_;
@@ -59,11 +67,12 @@ private:
     ServiceLog& serviceLog_;
     const QString node_;
     const int window_;
+    const ReadingTopics topics_;
     QTimer* retry_ = nullptr;          // a fetch later: after a failure, or paced
     QTimer* republish_ = nullptr;      // publishing again after the library refused a message
     QElapsedTimer sinceFetch_;
-    std::map<int, qint64> inFlight_;   // message id -> log id
-    std::set<qint64> unacknowledged_;  // log ids in flight, oldest first
+    std::map<int, qint64> inFlight_;   // message id -> the oldest log id it carries
+    std::map<qint64, int> unacknowledged_;   // those log ids, oldest first -> messages in flight for it
     std::deque<core::PublishedReading> ahead_;   // read from the store, not yet handed to the library
     qint64 lastRead_ = -1;             // the last log id read from the store; -1: start from the mark
     bool connected_ = false;

@@ -127,6 +127,14 @@ const std::map<QString, Setter>& Keys() {
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 100, 600000, &c.cmdTimeoutMs) ? QString() : QStringLiteral("must be 100 to 600000 milliseconds");
          }},
+        {QStringLiteral("mqtt/readings"),
+         [](ServiceConfig& c, const QString& v) {
+             if (v == QLatin1String("upload")) c.mqttReadings = ReadingTopics::Upload;
+             else if (v == QLatin1String("each")) c.mqttReadings = ReadingTopics::Each;
+             else if (v == QLatin1String("both")) c.mqttReadings = ReadingTopics::Both;
+             else return QStringLiteral("must be upload, each or both");
+             return QString();
+         }},
         {QStringLiteral("mqtt/prefix"),
          [](ServiceConfig& c, const QString& v) {
              c.mqttPrefix = v;
@@ -223,7 +231,7 @@ QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
     if (a.mqttHost != b.mqttHost || a.mqttPort != b.mqttPort || a.mqttTls != b.mqttTls || a.mqttCaFile != b.mqttCaFile ||
         a.mqttCertFile != b.mqttCertFile || a.mqttKeyFile != b.mqttKeyFile ||
         a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix ||
-        a.cmdTimeoutMs != b.cmdTimeoutMs)
+        a.cmdTimeoutMs != b.cmdTimeoutMs || a.mqttReadings != b.mqttReadings)
         keys << QStringLiteral("[mqtt]");
     return keys;
 }

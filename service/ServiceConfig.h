@@ -9,6 +9,11 @@ namespace service {
 
 enum class LogLevel { Debug = 7, Info = 6, Warning = 4, Error = 3 };
 
+// How room-temperature readings reach the broker: one message per upload holding its
+// records (<prefix>/<barcode>/readings, and the newest as the retained .../state), one
+// message per record (.../reading, as before), or both.
+enum class ReadingTopics { Upload, Each, Both };
+
 struct Listen {
     QString host;        // empty when the channel is off
     quint16 port = 0;
@@ -36,6 +41,7 @@ struct ServiceConfig {
     QString mqttUser;
     QString mqttPassword;
     QString mqttPrefix = QStringLiteral("ht6630");
+    ReadingTopics mqttReadings = ReadingTopics::Upload;
     int cmdTimeoutMs = 30000;        // a sent cmd request's wait for its response
 };
 

@@ -264,7 +264,8 @@ class Requests(CmdTestCase):
 
 NODE, OPERATOR, INTRUDER = ("node1", "n-pw"), ("operator", "o-pw"), ("intruder", "i-pw")
 ACL = """user node1
-topic write t/+/reading
+topic write t/+/readings
+topic write t/+/state
 topic write t/+/status
 topic write t/nodes/#
 topic write t/+/cmd/result

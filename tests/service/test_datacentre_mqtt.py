@@ -114,10 +114,12 @@ class DataCentreMqtt(unittest.TestCase):
     def tearDown(self):
         self.broker.close()
 
-    def test_node_status_and_readings(self):
-        sub = self.broker.subscribe(6)
+    def run_two_records(self, readings=None):
+        """One terminal's upload of two records: what a subscriber to t/# saw, in order."""
+        config = dict(self.mqtt, mqtt=dict(self.mqtt["mqtt"], **({"readings": readings} if readings else {})))
+        sub = self.broker.subscribe(6 if readings != "both" else 8, "-R")   # not what an earlier run retained
         try:
-            with Service(self.mqtt) as svc:
+            with Service(config) as svc:
                 svc.wait_log(b"<6>mqtt: connected to 127.0.0.1:%d\n" % self.broker.port)
                 simulate("tcp", svc.tcp_port, "--once", "--records", "2", "--duration", "1")
                 svc.wait_log(b"<6>terminal 2012345678901 offline")
@@ -127,26 +129,47 @@ class DataCentreMqtt(unittest.TestCase):
         finally:
             if sub.poll() is None:
                 sub.kill()
-        topics = [t for t, _ in got]
-        self.assertEqual(topics, ["t/nodes/n1", "t/%s/status" % BAR, "t/%s/reading" % BAR, "t/%s/reading" % BAR,
-                                  "t/%s/status" % BAR, "t/nodes/n1"])
+        return got
+
+    READINGS = [
+        {"barcode": BAR, "time": "2024-05-17T08:15:00", "temperature": 5.0, "humidity": 71.8, "battery": 3.68,
+         "node": "n1"},
+        {"barcode": BAR, "time": "2024-05-17T08:30:00", "temperature": 6.0, "humidity": 72.5, "battery": 3.68,
+         "node": "n1"},
+    ]
+
+    def test_node_status_and_an_upload_in_one_message(self):
+        got = self.run_two_records()
+        self.assertEqual([t for t, _ in got], ["t/nodes/n1", "t/%s/status" % BAR, "t/%s/readings" % BAR,
+                                               "t/%s/state" % BAR, "t/%s/status" % BAR, "t/nodes/n1"])
         self.assertEqual((got[0][1], got[5][1]), ("online", "offline"))
         online, offline = json.loads(got[1][1]), json.loads(got[4][1])
         self.assertEqual((online["online"], online["node"], online["channel"]), (True, "n1", "tcp"))
         self.assertRegex(online["address"], r"^127\.0\.0\.1:\d+$")
         self.assertEqual((offline["online"], offline["address"]), (False, online["address"]))
-        readings = [json.loads(p) for _, p in got[2:4]]
-        for r in readings:
-            self.assertRegex(r.pop("received"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")
-        self.assertEqual(readings, [
-            {"barcode": BAR, "time": "2024-05-17T08:15:00", "temperature": 5.0, "humidity": 71.8, "battery": 3.68,
-             "node": "n1"},
-            {"barcode": BAR, "time": "2024-05-17T08:30:00", "temperature": 6.0, "humidity": 72.5, "battery": 3.68,
-             "node": "n1"},
-        ])
+        # The upload's records in order, in one message: exact bytes but for the receipt.
+        received = json.loads(got[2][1])["received"]
+        self.assertRegex(received, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
+        self.assertEqual(got[2][1], '{"barcode":"%s","node":"n1","readings":['
+                                    '{"battery":3.68,"humidity":71.8,"temperature":5,"time":"2024-05-17T08:15:00"},'
+                                    '{"battery":3.68,"humidity":72.5,"temperature":6,"time":"2024-05-17T08:30:00"}],'
+                                    '"received":"%s"}' % (BAR, received))
+        self.assertEqual(json.loads(got[3][1]), dict(self.READINGS[1], received=received))
         retained = dict(self.broker.retained())
         self.assertEqual(retained["t/nodes/n1"], "offline")
         self.assertFalse(json.loads(retained["t/%s/status" % BAR])["online"])
+        self.assertEqual(json.loads(retained["t/%s/state" % BAR])["time"], "2024-05-17T08:30:00")
+        self.assertNotIn("t/%s/readings" % BAR, retained)
+
+    def test_one_message_per_reading_where_asked(self):
+        for mode, topics in (("each", ["reading", "reading"]), ("both", ["readings", "state", "reading", "reading"])):
+            with self.subTest(mode):
+                got = self.run_two_records(mode)
+                self.assertEqual([t for t, _ in got][2:-2], ["t/%s/%s" % (BAR, t) for t in topics])
+                readings = [json.loads(p) for t, p in got if t.endswith("/reading")]
+                for r in readings:
+                    self.assertRegex(r.pop("received"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")
+                self.assertEqual(readings, self.READINGS)
 
     def test_last_will_when_killed(self):
         with Service(self.mqtt) as svc:

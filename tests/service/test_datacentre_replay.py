@@ -31,7 +31,10 @@ class Subscriber:
         for line in self.proc.stdout:
             self.subscribed.set() if b"received SUBACK" in line else None
             if line.strip() and not line.startswith((b"Client ", b"Subscribed ")):
-                self.got.append(json.loads(line.partition(b" ")[2]))
+                message = json.loads(line.partition(b" ")[2])
+                # An upload's message: its records, each with the upload's bar code, node and receipt.
+                records = message.pop("readings", None)
+                self.got += [dict(message, **r) for r in records] if records is not None else [message]
 
     def wait_for(self, count, timeout=40.0):
         """What arrived once `count` messages have (at most `timeout` s), and half a second more for extra ones."""
@@ -100,7 +103,7 @@ class Replay(unittest.TestCase):
                 self.assertEqual(len(seen), len([r for r in want if r["barcode"] == bar]), "published twice")
 
     def test_broker_stopped_and_started_during_uploads(self):
-        sub = Subscriber(self.broker.port, "t/+/reading")
+        sub = Subscriber(self.broker.port, "t/+/readings")
         self.addCleanup(sub.close)
         with Service(self.config) as svc:
             svc.wait_log(b"<6>mqtt: connected to")
@@ -115,7 +118,7 @@ class Replay(unittest.TestCase):
             self.wait_for_mark(svc.db, (0, len(want)))
 
     def test_service_restarted_while_the_broker_is_away(self):
-        sub = Subscriber(self.broker.port, "t/+/reading")
+        sub = Subscriber(self.broker.port, "t/+/readings")
         self.addCleanup(sub.close)
         svc, want = Service(self.config), []
         try:

@@ -1,5 +1,6 @@
-// A reading's MQTT payload, written out directly: byte for byte what QJsonDocument
-// makes of the same object, escaping and unusual numbers included.
+// A reading's and an upload's MQTT payloads, written out directly: byte for byte what
+// QJsonDocument makes of the same object, escaping and unusual numbers included.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
@@ -62,6 +63,40 @@ private slots:
         const auto r = Reading(barCode, temperature, humidity,
                                std::isnan(battery) ? std::nullopt : std::optional<double>(battery));
         QCOMPARE(service::ReadingPayload(r, node), ByDocument(r, node));
+        // The same values as the records of one upload, the second without a battery.
+        std::deque<core::PublishedReading> upload{r, r};
+        upload[1].time = QStringLiteral("2026-12-10T08:00:00");
+        upload[1].battery.reset();
+        QJsonArray records;
+        for (const auto& one : upload) {
+            QJsonObject o = QJsonDocument::fromJson(ByDocument(one, node)).object();
+            for (const char* key : {"barcode", "node", "received"}) o.remove(QLatin1String(key));
+            records.append(o);
+        }
+        const QJsonObject whole{{QStringLiteral("barcode"), barCode}, {QStringLiteral("node"), node},
+                                {QStringLiteral("readings"), records}, {QStringLiteral("received"), r.received}};
+        QCOMPARE(service::UploadPayload(upload.cbegin(), upload.cbegin() + 1, node),
+                 QJsonDocument(whole).toJson(QJsonDocument::Compact));
+    }
+
+    // One message per upload: consecutive records of one terminal received together.
+    void readingsOfOneUpload() {
+        const auto a = Reading(QStringLiteral("A1"), 20, 50, 3.6);
+        auto laterA = a;
+        laterA.received = QStringLiteral("2026-12-10T08:15:01");
+        auto b = a;
+        b.barCode = QStringLiteral("B1");
+        auto heat = a;
+        heat.heat = std::make_shared<ht6630::HeatMeterRecord>();
+        const std::deque<core::PublishedReading> log{a, a, a, laterA, b, heat, heat, a};
+        const auto at = [&](int i) { return log.cbegin() + i; };
+        QCOMPARE(service::ReadingsOfOneUpload(at(0), log.cend(), 256), 3);
+        QCOMPARE(service::ReadingsOfOneUpload(at(0), log.cend(), 2), 2);
+        QCOMPARE(service::ReadingsOfOneUpload(at(3), log.cend(), 256), 1);
+        QCOMPARE(service::ReadingsOfOneUpload(at(4), log.cend(), 256), 1);
+        QCOMPARE(service::ReadingsOfOneUpload(at(5), log.cend(), 256), 1);   // heat records go one by one
+        QCOMPARE(service::ReadingsOfOneUpload(at(7), log.cend(), 256), 1);
+        QCOMPARE(service::ReadingsOfOneUpload(log.cend(), log.cend(), 256), 0);
     }
 };
 
