@@ -184,28 +184,29 @@ void MqttPublisher::onConnect(int rc) {
     reconnectDelayMs_ = 0;
     log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
-    // A clean session forgets subscriptions: follow the terminals' cmd topics again.
-    for (const QString& barCode : std::as_const(commandTerminals_)) subscribe(barCode);
+    // A clean session forgets subscriptions: follow the cmd topics again.
+    subscribeAllCommands();
     emit connectionChanged(true);
 }
 
 void MqttPublisher::subscribeCommands(const QString& barCode) {
     if (commandTerminals_.contains(barCode)) return;
     commandTerminals_.insert(barCode);
-    if (connected_) subscribe(barCode);
+    if (log_.level() == LogLevel::Debug)
+        log_.debug(QStringLiteral("mqtt: following %1").arg(QString::fromUtf8(topic(barCode + QStringLiteral("/cmd")))));
 }
 
 void MqttPublisher::unsubscribeCommands(const QString& barCode) {
-    if (!commandTerminals_.remove(barCode) || !client_ || !connected_) return;
-    const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
-    mosquitto_unsubscribe(client_, nullptr, t.constData());
-    watchWrites();
-    log_.debug(QStringLiteral("mqtt: unsubscribed from %1").arg(QString::fromUtf8(t)));
+    if (!commandTerminals_.remove(barCode)) return;
+    if (log_.level() == LogLevel::Debug)
+        log_.debug(QStringLiteral("mqtt: no longer following %1").arg(QString::fromUtf8(topic(barCode + QStringLiteral("/cmd")))));
 }
 
-void MqttPublisher::subscribe(const QString& barCode) {
+// One subscription for every terminal's cmd topic: a terminal coming or going costs
+// the broker nothing, and messages for terminals this node does not hold are dropped here.
+void MqttPublisher::subscribeAllCommands() {
     if (!client_) return;
-    const QByteArray t = topic(barCode + QStringLiteral("/cmd"));
+    const QByteArray t = topic(QStringLiteral("+/cmd"));
     int mid = 0;
     const int rc = mosquitto_subscribe(client_, &mid, t.constData(), kQos);
     watchWrites();
@@ -258,11 +259,11 @@ void MqttPublisher::sayFailedAttempt(int rc) {
     failureSaid_ = true;
 }
 
-int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain) {
+int MqttPublisher::publish(const QByteArray& t, const QByteArray& payload, bool retain, int qos) {
     if (!client_) return -1;
     int mid = 0;
     const int rc = mosquitto_publish(client_, &mid, t.constData(), static_cast<int>(payload.size()), payload.constData(),
-                                     kQos, retain);
+                                     qos, retain);
     // Outside a callback the library writes the message at once; what the socket did not
     // take waits for the write notifier. A write that failed leaves the message with the
     // library (queued under `mid`), sent again once it reconnects.
@@ -282,7 +283,8 @@ int MqttPublisher::publishMeasurement(const QString& tail, const QByteArray& pay
 }
 
 void MqttPublisher::publishRetained(const QString& tail, const QByteArray& payload) {
-    publish(topic(tail), payload, true);
+    // QoS 0: no acknowledgement to read; a value lost with the connection is replaced by the next.
+    publish(topic(tail), payload, true, 0);
 }
 
 void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,

@@ -6,13 +6,13 @@
 // library's callbacks therefore run on this thread, inside its read and write calls.
 //
 //   <prefix>/<barcode>/readings one JSON object per upload with its records in order, QoS 1 (ReadingsRelay)
-//   <prefix>/<barcode>/state    retained JSON: the newest reading
+//   <prefix>/<barcode>/state    retained JSON: the newest reading, QoS 0
 //   <prefix>/<barcode>/reading  one JSON object per room-temperature record, QoS 1 ([mqtt] readings = each)
 //   <prefix>/<barcode>/heat     one JSON object per heat-meter record, QoS 1
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
 //   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
-// and subscribes to <prefix>/<barcode>/cmd for each terminal this node holds.
+// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds.
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
@@ -39,12 +39,12 @@ public:
     // QoS 1, not retained, under <prefix>/<tail>; the message id for acknowledged(),
     // -1 when the library refused it.
     int publishMeasurement(const QString& tail, const QByteArray& payload);
-    // QoS 1, retained, under <prefix>/<tail>: a latest value that replaces the one before.
+    // QoS 0, retained, under <prefix>/<tail>: a latest value that replaces the one before.
     void publishRetained(const QString& tail, const QByteArray& payload);
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since);
     void publishCommandResult(const QString& barCode, const QByteArray& json);
-    // Follows (or stops following) the terminal's cmd topic; kept across reconnections.
+    // Takes (or stops taking) the requests on the terminal's cmd topic.
     void subscribeCommands(const QString& barCode);
     void unsubscribeCommands(const QString& barCode);
 
@@ -61,7 +61,7 @@ signals:
     void acknowledged(int mid);
 
 private:
-    int publish(const QByteArray& topic, const QByteArray& payload, bool retain);
+    int publish(const QByteArray& topic, const QByteArray& payload, bool retain, int qos = 1);
     QByteArray topic(const QString& tail) const;
     void connectLater();
     void reconnect();
@@ -76,7 +76,7 @@ private:
     void sayFailedAttempt(int rc);
     void onMessage(const QByteArray& topic, const QByteArray& payload);
     void onSubscribed(int mid, int grantedQos);
-    void subscribe(const QString& barCode);
+    void subscribeAllCommands();
 
     const ServiceConfig config_;
     ServiceLog& log_;
@@ -91,7 +91,7 @@ private:
     QTimer* misc_ = nullptr;         // keep-alive
     QTimer* reconnect_ = nullptr;
     int reconnectDelayMs_ = 0;
-    QSet<QString> commandTerminals_; // whose cmd topics this node follows
+    QSet<QString> commandTerminals_; // whose cmd requests this node takes
     QHash<int, QByteArray> subscribing_;   // message id -> topic, until the broker acknowledges
 };
 

@@ -132,6 +132,12 @@ class CmdTestCase(unittest.TestCase):
         return r
 
 
+def following(svc, bar):
+    """The node holds the terminal and the broker has its cmd subscription."""
+    svc.wait_log(b"<7>mqtt: subscribed to t/+/cmd\n")
+    svc.wait_log(b"<7>mqtt: following t/%s/cmd\n" % str(bar).encode())
+
+
 class Requests(CmdTestCase):
     def test_every_op_now_and_at_upload_end(self):
         svc = self.service()
@@ -144,7 +150,7 @@ class Requests(CmdTestCase):
                                 "--heartbeat", "60", "--duration", "10"], stdout=out)
         self.addCleanup(lambda: sim.poll() is None and sim.kill())
         for bar in bars:
-            svc.wait_log(b"<7>mqtt: subscribed to t/%s/cmd\n" % bar.encode())
+            following(svc, bar)
 
         def own(values, bar):
             return {k: bar if v == "BAR" else v for k, v in values.items()}
@@ -175,7 +181,7 @@ class Requests(CmdTestCase):
                                 "--upload-every", "2", "--records", "1", "--heartbeat", "60", "--duration", "8"],
                                stdout=subprocess.DEVNULL)
         self.addCleanup(lambda: sim.poll() is None and sim.kill())
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        following(svc, FIRST)
         self.broker.publish("t/%d/cmd" % FIRST, cmd("u1", "cmdShowPra"))
         self.assertEqual(results.take(1)["u1"][1]["fields"], {"txtTemp": "23.5", "txtHumi": "45.6"})
         self.broker.publish("t/%d/cmd" % FIRST, cmd("u2", "cmdHear", {"txtHeartbeat": "120"}, "upload-end"))
@@ -191,12 +197,12 @@ class Requests(CmdTestCase):
         term.settimeout(5)
         term.sendto(request(0x01, str(FIRST), b"\x01\x05"), ("127.0.0.1", svc.udp_port))
         self.assertEqual(term.recv(256)[2], 0x71)
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        following(svc, FIRST)
         self.broker.publish("t/%d/cmd" % FIRST, cmd("q1", "cmdCJR", when="upload-end"))
         svc.wait_log(b"cmd q1 for %d: cmdCJR kept" % FIRST)
         # Nothing more from it: offline about 2 s after the registration, as if its connection had closed.
         self.assertEqual(results.take(1, timeout=10)["q1"][1]["message"], "terminal left")
-        svc.wait_log(b"<7>mqtt: unsubscribed from t/%d/cmd\n" % FIRST)
+        svc.wait_log(b"<7>mqtt: no longer following t/%d/cmd\n" % FIRST)
         self.assertIn(b"<6>terminal %d offline (udp, nothing from 127.0.0.1:" % FIRST, svc.log())
         status = dict(self.broker.retained())["t/%d/status" % FIRST]
         self.assertEqual({k: v for k, v in json.loads(status).items() if k != "since"},
@@ -207,7 +213,7 @@ class Requests(CmdTestCase):
         results = self.results()
         term = RawTerminal(svc.tcp_port)
         self.addCleanup(term.close)
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        following(svc, FIRST)
         cases = [
             (cmd("r1", "cmdHear", {"txtHeartbeat": "20"}), "r1", "心跳包时间间隔超范围，请重新输入"),
             (cmd("r2", "cmdTime", dict(CLOCK, **{"Txtrq(1)": "13"})), "r2", "月必须1-12"),
@@ -232,7 +238,7 @@ class Requests(CmdTestCase):
         svc = self.service(cmd_timeout_ms=600)
         results = self.results()
         term = RawTerminal(svc.tcp_port)
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        following(svc, FIRST)
         topic = "t/%d/cmd" % FIRST
         # Sent and never answered: a timeout, about cmd_timeout_ms after it left.
         self.broker.publish(topic, cmd("t1", "cmdShowPra"))
@@ -251,11 +257,11 @@ class Requests(CmdTestCase):
         self.assertIsNone(term.frame(0.3))
         term.close()
         self.assertEqual(results.take(1)["k2"][1]["message"], "terminal left")
-        svc.wait_log(b"<7>mqtt: unsubscribed from t/%d/cmd\n" % FIRST)
+        svc.wait_log(b"<7>mqtt: no longer following t/%d/cmd\n" % FIRST)
         # A request still kept when the service stops.
         term = RawTerminal(svc.tcp_port, str(FIRST + 1))
         self.addCleanup(term.close)
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % (FIRST + 1))
+        following(svc, (FIRST + 1))
         self.broker.publish("t/%d/cmd" % (FIRST + 1), cmd("s1", "cmdCJR", when="upload-end"))
         svc.wait_log(b"cmd s1 for %d: cmdCJR kept" % (FIRST + 1))
         self.assertEqual(svc.terminate()[0], 0)
@@ -293,7 +299,7 @@ class Access(CmdTestCase):
         results = self.results()
         term = RawTerminal(svc.tcp_port)
         self.addCleanup(term.close)
-        svc.wait_log(b"<7>mqtt: subscribed to t/%d/cmd\n" % FIRST)
+        following(svc, FIRST)
         topic = "t/%d/cmd" % FIRST
         self.broker.publish(topic, cmd("x1", "cmdShowPra"), auth=login(INTRUDER))
         self.broker.publish(topic, cmd("x2", "cmdShowPra"), auth=login(NODE))
