@@ -233,14 +233,18 @@ def free_udp_port():
 class Reference:
     """The bare reference server as a child process."""
 
+    name = "reference server"
+
+    def command(self, tcp, port):
+        return [sys.executable, os.path.join(HERE, "reference_server.py"), "--tcp" if tcp else "--udp",
+                "--port", str(port)]
+
     def __init__(self, tcp=True, port=0):
-        self.proc = subprocess.Popen([sys.executable, os.path.join(HERE, "reference_server.py"),
-                                      "--tcp" if tcp else "--udp", "--port", str(port)],
-                                     stdout=subprocess.PIPE, text=True)
+        self.proc = subprocess.Popen(self.command(tcp, port), stdout=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if not line.startswith("port: "):
             self.stop()
-            raise SystemExit("reference server did not start: %r" % line)
+            raise SystemExit("%s did not start: %r" % (self.name, line))
         self.port = int(line.split()[1])
         self.pid = self.proc.pid
         atexit.register(self.stop)
@@ -256,6 +260,29 @@ class Reference:
                 self.proc.kill()
                 self.proc.wait()
         return {}
+
+
+class Floor(Reference):
+    """The floor server (floor_server, C++ on one epoll loop) as a child process: the
+    same answers as the reference server, at the least cost a data centre can have."""
+
+    name = "floor server"
+
+    def command(self, tcp, port):
+        return [binary("floor_server"), "--tcp" if tcp else "--udp", "--port", str(port)]
+
+
+def server_for(target, tcp=True):
+    """The bare server of a load-run target: "reference" or "floor"."""
+    return (Floor if target == "floor" else Reference)(tcp=tcp)
+
+
+def cpu_over(run, base):
+    """CPU seconds of one run's target over those of `base` (the floor's run, say);
+    None without a base, for the base itself or when the base used no CPU."""
+    if not base or run is base or not base["cpu_s"]:
+        return None
+    return run["cpu_s"] / base["cpu_s"]
 
 
 # Kinds the simulator sends that expect an answer, and the answers' kinds.
@@ -335,7 +362,9 @@ class Perf:
 
     def __init__(self, pid, out):
         self.out = out
-        self.proc = subprocess.Popen(["perf", "record", "-F", "499", "-g", "-p", str(pid), "-o", out],
+        # HT6630_PERF_CALLGRAPH=dwarf: whole call chains (the builds keep no frame pointers).
+        graph = ["--call-graph", os.environ["HT6630_PERF_CALLGRAPH"]] if os.environ.get("HT6630_PERF_CALLGRAPH") else ["-g"]
+        self.proc = subprocess.Popen(["perf", "record", "-F", "499", *graph, "-p", str(pid), "-o", out],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):

@@ -10,7 +10,9 @@ upload-end notice and then beat every H seconds until D. The terminals start
 evenly over R seconds (default 20); --ramp 0 starts them all within about
 1.3 s, a burst that on two cores mostly measures the load generator. Meanwhile it samples
 the console's RSS and CPU seconds and sends an automation `ping` every 50 ms.
-Then the same run against the bare reference server (reference_server.py).
+Then the same run against the bare reference server (reference_server.py) and
+against the floor server (floor_server: the same answers from one C++ epoll loop,
+the least CPU a data centre can spend on this fleet; --no-floor leaves it out).
 Prints the result table; expects the programs in $HT6630_BIN or build/bin.
 """
 import argparse
@@ -29,7 +31,7 @@ TARGET_RSS_MB = 300.0
 
 
 def one_run(target, n, heartbeat, duration, records, ramp=0.0):
-    """target: 'console' or 'reference'. Returns a dict of figures."""
+    """target: 'console', 'reference' or 'floor'. Returns a dict of figures."""
     console = ref = pinger = None
     if target == "console":
         console = L.start_console()
@@ -38,7 +40,7 @@ def one_run(target, n, heartbeat, duration, records, ramp=0.0):
         pid = console.proc.pid
         pinger = L.Pinger(console.socket_path)
     else:
-        ref = L.Reference(tcp=True)
+        ref = L.server_for(target, tcp=True)
         port, pid = ref.port, ref.pid
     rss_idle = L.rss_kb(pid) / 1024.0
     perf = L.Perf(pid, PERF_OUT) if (PERF_OUT and console) else None
@@ -83,7 +85,7 @@ def one_run(target, n, heartbeat, duration, records, ramp=0.0):
             res["console_output"] = console.output()[-2000:]
         console.stop()
     if ref:
-        res["reference_counts"] = ref.stop()
+        res[target + "_counts"] = ref.stop()
     del sim_cpu
     return res
 
@@ -101,10 +103,11 @@ def report(runs, out=sys.stdout):
     by = {(r["target"], r["n"]): r for r in runs}
     for r in runs:
         ref = by.get(("reference", r["n"]))
+        r["cpu_floor_ratio"] = L.cpu_over(r, by.get(("floor", r["n"])))
         p99 = max((v["p99"] for v in r["latency"].values()), default=float("nan"))
         mx = max((v["max"] for v in r["latency"].values()), default=float("nan"))
         lat_ratio = cpu_ratio = None
-        if ref and r["target"] == "console" and ref["latency"]:
+        if ref and r["target"] != "reference" and ref["latency"]:
             rp99 = max(v["p99"] for v in ref["latency"].values())
             lat_ratio = p99 / rp99 if rp99 else None
             cpu_ratio = r["cpu_s"] / ref["cpu_s"] if ref["cpu_s"] else None
@@ -112,15 +115,17 @@ def report(runs, out=sys.stdout):
                      r["in_flight_at_end"], L.fmt(p99), L.fmt(mx),
                      L.fmt(r.get("ping_p50"), 1), L.fmt(r.get("ping_p99"), 1), L.fmt(r.get("ping_max"), 1),
                      L.fmt(r["rss_peak_mb"], 1), L.fmt(r["cpu_s"], 1), L.fmt(r["last_upload_end_sent_s"], 1),
-                     L.fmt(lat_ratio, 3), L.fmt(cpu_ratio, 2)])
+                     L.fmt(lat_ratio, 3), L.fmt(cpu_ratio, 2), L.fmt(r["cpu_floor_ratio"], 2)])
     out.write("\nTotals (missing = unanswered, not counting frames sent in the last 1.6 s; "
               "uploads done = last upload-end notice sent, s after start):\n")
     L.print_table(["target", "N", "expected", "answered", "missing", "in flight", "p99 ms", "max ms",
                    "ping p50", "ping p99", "ping max", "peak RSS MB", "CPU s", "uploads done s",
-                   "p99 ratio", "CPU ratio"], rows, out)
+                   "p99 ratio", "CPU ratio", "CPU / floor"], rows, out)
     out.write("\nTargets: p99 <= %.0f ms, max <= %.0f ms, ping p99 < %.0f ms, RSS < %.0f MB, "
               "p99 ratio <= 1.05, CPU ratio <= 3\n" % (TARGET_P99_MS, TARGET_MAX_MS, TARGET_PING_P99_MS,
                                                          TARGET_RSS_MB))
+    out.write("Ratios against the reference run; CPU / floor against the floor server's run "
+              "(figures, not targets)\n")
     out.write("Machine: %s\n" % L.machine())
 
 
@@ -136,6 +141,7 @@ def main():
                    help="start the terminals evenly over this many seconds (default 20: 500 a second "
                         "for 10,000); 0 starts them in batches of 200 every 25 ms, all within about 1.3 s")
     p.add_argument("--console-only", action="store_true")
+    p.add_argument("--no-floor", action="store_true", help="no floor-server run (and no CPU / floor)")
     p.add_argument("--perf", help="perf record the console into this file")
     p.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
                    help="extra environment of the console, for experiments (e.g. QT_NO_GLIB=1)")
@@ -150,7 +156,7 @@ def main():
         a.terminals, a.heartbeat, a.duration, a.ramp = 100, 6.0, 16.5, 0.0
     L.raise_file_limit()
     runs = []
-    targets = ["console"] if a.console_only else ["console", "reference"]
+    targets = ["console"] if a.console_only else ["console", "reference"] + ([] if a.no_floor else ["floor"])
     for t in targets:
         sys.stderr.write("[run_tcp] %s, %d terminals, ramp %.0f s, %.0f s, load %s\n"
                          % (t, a.terminals, a.ramp, a.duration, L.loadavg()))
@@ -163,6 +169,10 @@ def main():
     ok = bool(c.get("console_alive")) and c["missing_adj"] == 0 and c["answered"] > 0
     if not a.quick:   # the smoke run proves the plumbing and completeness, not the speed
         ok = ok and all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values())
+    for f in (r for r in runs if r["target"] == "floor"):   # the floor must answer every frame
+        if not (f["missing_adj"] == 0 and f["answered"] > 0):
+            sys.stderr.write("floor server left %s frames unanswered\n" % f["missing_adj"])
+            ok = False
     if not c.get("console_alive"):
         sys.stderr.write("console died:\n%s\n" % c.get("console_output", ""))
     return 0 if ok else 1

@@ -9,7 +9,8 @@ socket, sending registration / upload / upload-end datagrams in turn at a fixed
 total rate (the simulator's dialogue waits for each answer and cannot pace 2
 datagrams per terminal per second). Every datagram must be answered. Samples
 RSS and CPU, pings the automation interface every 50 ms, then repeats the run
-against the bare reference server and prints the table.
+against the bare reference server and against the floor server (floor_server,
+one C++ epoll loop; --no-floor leaves it out) and prints the table.
 """
 import argparse
 import json
@@ -34,7 +35,7 @@ def one_run(target, a):
         pid = console.proc.pid
         pinger = L.Pinger(console.socket_path)
     else:
-        ref = L.Reference(tcp=False)
+        ref = L.server_for(target, tcp=False)
         port, pid = ref.port, ref.pid
     perf = L.Perf(pid, PERF_OUT) if (PERF_OUT and console) else None
     sampler = L.Sampler(pid)
@@ -65,7 +66,7 @@ def one_run(target, a):
             out["backlog_s"] = time.monotonic() - t
         console.stop()
     if ref:
-        out["reference_counts"] = ref.stop()
+        out[target + "_counts"] = ref.stop()
     return out
 
 
@@ -77,6 +78,7 @@ def main():
     p.add_argument("--records", type=int, default=48)
     p.add_argument("--quick", action="store_true", help="100 terminals, 200/s, 10 s")
     p.add_argument("--console-only", action="store_true")
+    p.add_argument("--no-floor", action="store_true", help="no floor-server run (and no CPU / floor)")
     p.add_argument("--perf", help="perf record the console into this file")
     p.add_argument("--json")
     a = p.parse_args()
@@ -86,7 +88,7 @@ def main():
         a.terminals, a.rate, a.seconds = 100, 200.0, 10.0
     L.raise_file_limit()
     runs = []
-    for t in (["console"] if a.console_only else ["console", "reference"]):
+    for t in (["console"] if a.console_only else ["console", "reference"] + ([] if a.no_floor else ["floor"])):
         sys.stderr.write("[run_udp] %s, %d terminals, %.0f/s, %.0f s, load %s\n"
                          % (t, a.terminals, a.rate, a.seconds, L.loadavg()))
         runs.append(one_run(t, a))
@@ -100,7 +102,8 @@ def main():
           "%d records per upload:" % (a.terminals, a.rate, a.seconds, a.records))
     L.print_table(["target", "kind", "sent", "answered", "p50", "p99", "max"], rows)
     rows = []
-    ref = runs[1] if len(runs) > 1 else None
+    ref = next((r for r in runs if r["target"] == "reference"), None)
+    floor = next((r for r in runs if r["target"] == "floor"), None)
     for r in runs:
         sent = sum(r["sent"].values())
         ans = sum(r["answered"].values())
@@ -112,10 +115,12 @@ def main():
             cr = r["cpu_s"] / ref["cpu_s"] if ref["cpu_s"] else None
         rows.append([r["target"], sent, ans, sent - ans, L.fmt(sent / r["send_s"]), L.fmt(p99), L.fmt(mx),
                      L.fmt(r.get("ping_p50"), 1), L.fmt(r.get("ping_p99"), 1), L.fmt(r.get("ping_max"), 1),
-                     L.fmt(r["rss_peak_mb"], 1), L.fmt(r["cpu_s"], 1), L.fmt(lr, 3), L.fmt(cr, 2)])
+                     L.fmt(r["rss_peak_mb"], 1), L.fmt(r["cpu_s"], 1), L.fmt(lr, 3), L.fmt(cr, 2),
+                     L.fmt(L.cpu_over(r, floor), 2)])
     L.print_table(["target", "sent", "answered", "missing", "sent/s", "p99 ms", "max ms", "ping p50",
-                   "ping p99", "ping max", "peak RSS MB", "CPU s", "p99 ratio", "CPU ratio"], rows)
+                   "ping p99", "ping max", "peak RSS MB", "CPU s", "p99 ratio", "CPU ratio", "CPU / floor"], rows)
     print("Targets: every datagram answered, p99 <= %.0f ms, max <= %.0f ms" % (TARGET_P99_MS, TARGET_MAX_MS))
+    print("Ratios against the reference run; CPU / floor against the floor server's run (figures, not targets)")
     print("Machine: %s" % L.machine())
     if a.json:
         with open(a.json, "w") as f:
@@ -124,6 +129,11 @@ def main():
     ok = bool(c.get("console_alive")) and sum(c["sent"].values()) == sum(c["answered"].values()) > 0
     if not a.quick:   # the smoke run proves the plumbing and completeness, not the speed
         ok = ok and all(v["p99"] <= TARGET_P99_MS and v["max"] <= TARGET_MAX_MS for v in c["latency"].values())
+    if floor:   # the floor must answer every datagram
+        missing = sum(floor["sent"].values()) - sum(floor["answered"].values())
+        if missing or not floor["answered"]:
+            sys.stderr.write("floor server left %d datagrams unanswered\n" % missing)
+            ok = False
     return 0 if ok else 1
 
 
