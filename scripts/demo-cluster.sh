@@ -140,9 +140,9 @@ for n in ("n1", "n2"):
 published, status, results = set(), {}, {}
 for line in open(os.path.join(work, "mqtt.log"), encoding="utf-8", errors="replace"):
     topic, _, payload = line.rstrip("\n").partition(" ")
-    if topic.endswith("/reading"):
-        r = json.loads(payload)
-        published.add((r["barcode"], r["time"]))
+    if topic.endswith("/readings"):   # one message per upload, its records in order
+        m = json.loads(payload)
+        published |= {(m["barcode"], r["time"]) for r in m["readings"]}
     elif topic.startswith("ht6630/nodes/"):
         status[topic.split("/")[-1]] = payload
     elif topic.endswith("/cmd/result"):
