@@ -33,6 +33,22 @@ QString Text(sqlite3_stmt* st, int column) {
     return p ? QString::fromUtf8(p, sqlite3_column_bytes(st, column)) : QString();
 }
 
+// A column's text as a string shared with the row before when it is the same: the
+// records of one upload share bar code and receipt, so a batch holds one copy of each.
+struct SharedText {
+    QByteArray bytes;
+    QString text;
+    const QString& at(sqlite3_stmt* st, int column) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+        const QByteArrayView now(p, p ? sqlite3_column_bytes(st, column) : 0);
+        if (!p || now != QByteArrayView(bytes) || text.isNull()) {
+            bytes = now.toByteArray();
+            text = p ? QString::fromUtf8(now) : QString();
+        }
+        return text;
+    }
+};
+
 void BindText(sqlite3_stmt* st, int at, const QByteArray& text) {
     sqlite3_bind_text(st, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
@@ -176,6 +192,7 @@ bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, Pu
     sqlite3_bind_int64(s.st, 1, after);
     sqlite3_bind_int(s.st, 2, limit);
     int rc;
+    SharedText barCode, received;
     while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         ++out->scanned;
         out->lastId = sqlite3_column_int64(s.st, 0);
@@ -185,7 +202,7 @@ bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, Pu
             r.temperature = sqlite3_column_double(s.st, 3);
             r.humidity = sqlite3_column_double(s.st, 4);
             if (sqlite3_column_type(s.st, 5) != SQLITE_NULL) r.battery = sqlite3_column_double(s.st, 5);
-            r.received = Text(s.st, 6);
+            r.received = received.at(s.st, 6);
         } else if (sqlite3_column_int(s.st, 19)) {
             auto heat = std::make_shared<ht6630::HeatMeterRecord>();
             const QByteArray meter = Text(s.st, 8).toUtf8(), clock = Text(s.st, 2).toUtf8();
@@ -206,7 +223,7 @@ bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, Pu
         } else {
             continue;
         }
-        r.barCode = Text(s.st, 1);
+        r.barCode = barCode.at(s.st, 1);
         r.time = Text(s.st, 2);
         out->readings.push_back(std::move(r));
     }

@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <cstring>
 
 namespace service {
 
@@ -17,15 +18,49 @@ double Hundredths(double v) { return std::round(v * 100.0) / 100.0; }
 // `head` (the text up to the value: separator and key) and the value as a JSON string,
 // when it needs no escaping: printable ASCII without quote or backslash, as bar codes,
 // times and node names are. False otherwise.
+// Written into the reserved room at the end (no append per character: an upload's
+// payload is a few thousand characters).
 bool AppendText(QByteArray& out, const char* head, const QString& value) {
-    out += head;
-    out += '"';
+    const qsizetype headSize = qsizetype(std::strlen(head));
+    const qsizetype at = out.size();
+    out.resize(at + headSize + value.size() + 2);
+    char* d = out.data() + at;
+    std::memcpy(d, head, std::size_t(headSize));
+    d += headSize;
+    *d++ = '"';
     for (const QChar c : value) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u > 0x7e || u == u'"' || u == u'\\') return false;
-        out += char(u);
+        *d++ = char(u);
     }
-    out += '"';
+    *d = '"';
+    return true;
+}
+
+// A value stored in hundredths (readings are tenths of a degree or a percent and
+// hundredths of a volt): its shortest round-trip form is those digits, trailing zeros
+// left out, which is what QJsonDocument writes. False for anything else.
+bool AppendHundredths(QByteArray& out, double value) {
+    if (!(std::fabs(value) < 1e9) || (value == 0 && std::signbit(value))) return false;
+    const long long h = std::llround(value * 100.0);
+    if (double(h) / 100.0 != value) return false;
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    unsigned long long a = static_cast<unsigned long long>(h < 0 ? -h : h);
+    const int cents = int(a % 100);
+    a /= 100;
+    if (cents != 0) {
+        if (cents % 10 != 0) *--p = char('0' + cents % 10);
+        *--p = char('0' + cents / 10);
+        *--p = '.';
+    }
+    do {
+        *--p = char('0' + a % 10);
+        a /= 10;
+    } while (a != 0);
+    if (h < 0) *--p = '-';
+    out.append(p, end - p);
     return true;
 }
 
@@ -33,7 +68,7 @@ bool AppendText(QByteArray& out, const char* head, const QString& value) {
 bool AppendNumber(QByteArray& out, const char* head, double value) {
     if (!std::isfinite(value)) return false;
     out += head;
-    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    if (!AppendHundredths(out, value)) out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
     return true;
 }
 

@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("whole numbers") << "A1" << 21.0 << 100.0 << 3.0 << "n";
         QTest::newRow("below zero") << "A1" << -12.25 << 0.0 << 2.95 << "n";
         QTest::newRow("small and large") << "A1" << 1e-7 << 123456789.5 << 1e21 << "n";
+        QTest::newRow("hundredths") << "A1" << 0.05 << 99.99 << 12.3 << "n";
+        QTest::newRow("negative hundredths and zero") << "A1" << -0.07 << -0.0 << -40.0 << "n";
         QTest::newRow("float noise") << "A1" << double(45.37f) << 0.1 + 0.2 << 3.3 << "n";
         QTest::newRow("quote and backslash") << "A\"1\\" << 20.0 << 50.0 << none << "n";
         QTest::newRow("not ASCII") << "A1" << 20.0 << 50.0 << none << QString::fromUtf8("ñodo-°");
