@@ -45,13 +45,17 @@ QString ErrorText(const QSqlError& e) {
 }  // namespace
 
 struct ReadingsWriter::Statements {
-    explicit Statements(const QSqlDatabase& db) : heat(db), live(db), event(db), terminal(db) {}
-    ~Statements() { sqlite3_finalize(room); }
-    // Readings are nearly all the rows: their insert goes straight to SQLite on the
-    // connection's own handle, without a QVariant per value (several times faster).
+    explicit Statements(const QSqlDatabase& db) : heat(db), live(db) {}
+    ~Statements() {
+        for (sqlite3_stmt* st : {room, event, terminal}) sqlite3_finalize(st);
+    }
+    // Readings, events and terminals are nearly all the rows: their inserts go straight
+    // to SQLite on the connection's own handle, without a QVariant per value.
     sqlite3* handle = nullptr;
     sqlite3_stmt* room = nullptr;
-    QSqlQuery heat, live, event, terminal;
+    sqlite3_stmt* event = nullptr;
+    sqlite3_stmt* terminal = nullptr;
+    QSqlQuery heat, live;
 };
 
 ReadingsWriter::ReadingsWriter(const QString& path, const QString& connectionName)
@@ -140,11 +144,13 @@ bool ReadingsWriter::open(QString* error) {
                                         "flags, source, received) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
         st->live.prepare(QStringLiteral("INSERT OR REPLACE INTO live_readings(barcode, time, temperature_c, "
                                         "humidity_pct) VALUES(?, ?, ?, ?)")) &&
-        st->event.prepare(
-            QStringLiteral("INSERT INTO events(barcode, kind, channel, peer, time) VALUES(?, ?, ?, ?, ?)")) &&
-        st->terminal.prepare(QStringLiteral(
-            "INSERT INTO terminals(barcode, first_seen, last_seen) VALUES(?, ?, ?) ON CONFLICT(barcode) DO UPDATE "
-            "SET first_seen = min(first_seen, excluded.first_seen), last_seen = max(last_seen, excluded.last_seen)"));
+        sqlite3_prepare_v2(st->handle, "INSERT INTO events(barcode, kind, channel, peer, time) VALUES(?, ?, ?, ?, ?)", -1,
+                           &st->event, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(st->handle,
+                           "INSERT INTO terminals(barcode, first_seen, last_seen) VALUES(?, ?, ?) ON CONFLICT(barcode) "
+                           "DO UPDATE SET first_seen = min(first_seen, excluded.first_seen), "
+                           "last_seen = max(last_seen, excluded.last_seen)",
+                           -1, &st->terminal, nullptr) == SQLITE_OK;
     if (!prepared) {
         *error = QStringLiteral("无法准备语句");
         db.close();
@@ -163,6 +169,26 @@ QString ReadingsWriter::localText(qint64 ms) {
                           .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
     }
     return cachedText_;
+}
+
+// Binds the texts in order (a null text as NULL, as QSqlQuery did), runs the statement
+// once and resets it.
+bool ReadingsWriter::stepWith(sqlite3_stmt* q, std::initializer_list<QString> texts, QString* error) {
+    int at = 1;
+    for (const QString& t : texts) {
+        if (t.isNull()) {
+            sqlite3_bind_null(q, at++);
+        } else {
+            const QByteArray utf8 = t.toUtf8();
+            sqlite3_bind_text(q, at++, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        }
+    }
+    const int rc = sqlite3_step(q);
+    sqlite3_reset(q);
+    sqlite3_clear_bindings(q);
+    if (rc == SQLITE_DONE) return true;
+    *error = QString::fromUtf8(sqlite3_errmsg(st_->handle));
+    return false;
 }
 
 bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
@@ -256,21 +282,17 @@ bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
             q.bindValue(3, l->humidity);
             if (!q.exec()) return fail(q);
         } else if (const auto* e = std::get_if<EventRow>(&row.data)) {
-            QSqlQuery& q = st_->event;
-            q.bindValue(0, row.barCode);
-            q.bindValue(1, e->kind);
-            q.bindValue(2, channel);
-            q.bindValue(3, e->peer);
-            q.bindValue(4, at);
-            if (!q.exec()) return fail(q);
+            if (!stepWith(st_->event, {row.barCode, e->kind, channel, e->peer, at}, error)) {
+                db.rollback();
+                return false;
+            }
         }
     }
     for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
-        QSqlQuery& q = st_->terminal;
-        q.bindValue(0, it.key());
-        q.bindValue(1, localText(it->first));
-        q.bindValue(2, localText(it->second));
-        if (!q.exec()) return fail(q);
+        if (!stepWith(st_->terminal, {it.key(), localText(it->first), localText(it->second)}, error)) {
+            db.rollback();
+            return false;
+        }
     }
     if (!db.commit()) {
         *error = ErrorText(db.lastError());

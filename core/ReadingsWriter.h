@@ -7,11 +7,13 @@
 #include <QString>
 
 #include <deque>
+#include <initializer_list>
 #include <memory>
 
 #include "core/ReadingsRows.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace core {
 
@@ -41,6 +43,7 @@ public:
 
 private:
     struct Statements;
+    bool stepWith(sqlite3_stmt* q, std::initializer_list<QString> texts, QString* error);
     QString localText(qint64 ms);
 
     const QString path_;
