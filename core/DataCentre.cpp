@@ -3,7 +3,10 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <utility>
 
+#include "core/CommitGate.h"
+#include "core/MonotonicClock.h"
 #include "protocol/Frame.h"
 
 namespace core {
@@ -43,6 +46,8 @@ ht6630::dialogue::LocalTime LocalNow() {
 DataCentre::DataCentre(ConsoleSession& session, QObject* parent) : QObject(parent), session_(session) {}
 
 DataCentre::~DataCentre() = default;
+
+void DataCentre::setCommitGate(CommitGate* gate) { commitGate_ = gate; }
 
 void DataCentre::resetDialogue() {
     serviceRunning_ = false;
@@ -133,6 +138,8 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
         reportEvent(block, peer);
         const QString terminal = serviceMode_ ? blockTerminal(block, peer) : QString();
         if (serviceMode_ && IsResponse(block)) reportResponse(block, terminal, actions);
+        // Service mode with a store: the rows of the upload the next reply acknowledges.
+        CommitGate::Ticket upload;
         for (const Action& a : actions) {
             if (a.kind == Action::Kind::Reply || a.kind == Action::Kind::SendPendingFrame) {
                 // Only the standard reply delay is configurable; the short UDP pause is not.
@@ -140,6 +147,23 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
                 co_await queue.wait(delay);
                 if (!self) co_return;                 // the engine is gone: touch nothing
                 if (!peerUsable(peer)) co_return;     // connection closed / service stopped
+                if (a.kind == Action::Kind::Reply && !upload.empty()) {
+                    const CommitGate::Ticket rows = std::exchange(upload, {});
+                    QPointer<CommitGate> gate = commitGate_;
+                    CommitGate::State state = gate ? gate->state(rows) : CommitGate::State::Failing;
+                    const qint64 giveUpNs = MonotonicNs() + qint64(CommitGate::kMaxWaitMs) * 1'000'000;
+                    while (state == CommitGate::State::Waiting && MonotonicNs() < giveUpNs) {
+                        co_await gate->next(giveUpNs);
+                        if (!self) co_return;
+                        state = gate ? gate->state(rows) : CommitGate::State::Failing;
+                    }
+                    if (state != CommitGate::State::Committed) {
+                        // The terminal keeps its records: they are sent again.
+                        emit uploadNotAcknowledged(terminal, state == CommitGate::State::Failing);
+                        continue;
+                    }
+                    if (!peerUsable(peer)) co_return;
+                }
                 QByteArray frame = a.kind == Action::Kind::Reply ? ToQ(a.bytes) : pendingFrame_;
                 if (serviceMode_ && a.kind == Action::Kind::SendPendingFrame) {
                     // The terminal's request as it is now: replaced or dropped during the wait.
@@ -154,6 +178,11 @@ QCoro::Task<> DataCentre::handleBlock(QByteArray block, Peer peer) {
                 // The reply leaves first; the log shows it as it left.
                 sendToPeer(peer, frame);
                 emit frameLogged(frame, true);
+            } else if (a.kind == Action::Kind::ShowUpload && serviceMode_ && commitGate_) {
+                // The store takes the records while the upload is shown (RecordReadings).
+                upload.from = commitGate_->mark();
+                applyAction(a, peer);
+                if (commitGate_) upload.to = commitGate_->mark();
             } else {
                 applyAction(a, peer);
             }

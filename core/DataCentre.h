@@ -23,6 +23,7 @@
 
 namespace core {
 
+class CommitGate;
 class EpollConnection;
 
 // Where a reply to the block being handled goes: captured before any wait.
@@ -75,6 +76,10 @@ public:
     // default: the consoles answer as they always have.
     void setServiceMode(bool on) { serviceMode_ = on; }
     bool serviceMode() const { return serviceMode_; }
+    // Service mode: each upload's acknowledgement leaves once the gate's store has
+    // committed the upload's records, and is withheld when they cannot be. Without a
+    // gate (the consoles) uploads are acknowledged as they always were.
+    void setCommitGate(CommitGate* gate);
     // The wait before each reply the dialogue times at its standard 1.0 s.
     void setReplyDelay(double seconds) { replyDelay_ = seconds; }
     double replyDelay() const { return replyDelay_; }
@@ -113,6 +118,10 @@ signals:
     // A terminal's registration, heart beat or upload end ("registration",
     // "heartbeat", "upload-end"), with the peer's address, as it arrives.
     void terminalEvent(const QString& barCode, const QString& kind, const QString& peerAddress);
+    // Service mode: an upload was not acknowledged because its records are not stored
+    // (the store is failing, or it did not commit in time); the terminal keeps them
+    // and sends them again.
+    void uploadNotAcknowledged(const QString& barCode, bool storeFailing);
     // Service mode: a terminal's kept request left at its upload end.
     void terminalRequestSent(const QString& barCode);
     // Service mode: a terminal's response frame (function code `code`): the status
@@ -165,6 +174,7 @@ private:
         bool waiting = false;   // kept for the next upload end, not yet sent
     };
     QHash<QString, TerminalRequest> terminalRequests_;
+    QPointer<CommitGate> commitGate_;
 };
 
 // The bar code a terminal-initiated frame (registration, heart beat, upload) carries

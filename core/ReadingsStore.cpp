@@ -63,10 +63,14 @@ void ReadingsStore::enqueue(std::vector<StoreRow>&& rows) {
         std::lock_guard lock(mutex_);
         for (StoreRow& r : rows) queue_.push_back(std::move(r));
         enqueued_ += rows.size();
-        while (queue_.size() > maxQueued_) {
-            queue_.pop_front();
-            ++done_;
-            ++dropped_;
+        enqueuedMark_.store(enqueued_, std::memory_order_release);
+        if (queue_.size() > maxQueued_) {
+            while (queue_.size() > maxQueued_) {
+                queue_.pop_front();
+                ++done_;
+                ++dropped_;
+            }
+            droppedThrough_.store(done_, std::memory_order_release);
         }
         if (queue_.size() < kBatchRows) return;
     }
@@ -140,6 +144,14 @@ void ReadingsStore::post(WriterTask task, When when) {
         tasks_.emplace_back(when, std::move(task));
         if (when == When::NextBatch) return;
         taskWake_ = true;
+    }
+    wake_.notify_one();
+}
+
+void ReadingsStore::commitSoon() {
+    {
+        std::lock_guard lock(mutex_);
+        flushWanted_ = true;
     }
     wake_.notify_one();
 }
@@ -239,6 +251,20 @@ void ReadingsStore::run() {
             for (auto& t : tasks_) tasks.push_back(std::move(t));
             tasks_.clear();
             taskWake_ = false;
+            // Rows kept for a retry count against the bound too, and they are the oldest. Dropped
+            // before the take: a retry whose held rows all went writes the queue, rather than
+            // nothing (which would count as the file being writable again).
+            if (held.size() + queue_.size() > maxQueued_) {
+                for (std::size_t total = held.size() + queue_.size(); total > maxQueued_; --total) {
+                    if (!held.empty())
+                        held.pop_front();
+                    else
+                        queue_.pop_front();
+                    ++done_;
+                    ++dropped_;
+                }
+                droppedThrough_.store(done_, std::memory_order_release);
+            }
             // While failing, the held rows are retried before anything newer is taken.
             // Callers wait for this lock: take the whole queue in one swap when it fits a batch.
             if (held.empty()) {
@@ -251,15 +277,6 @@ void ReadingsStore::run() {
                 }
                 flushWanted_ = false;
             }
-            // Rows kept for a retry count against the bound too, and they are the oldest.
-            for (std::size_t total = held.size() + queue_.size(); total > maxQueued_; --total) {
-                if (!held.empty())
-                    held.pop_front();
-                else
-                    queue_.pop_front();
-                ++done_;
-                ++dropped_;
-            }
             retention = retentionDays_;
             prune = retention > 0 && (retentionChanged_ || !sincePrune.isValid() ||
                                       sincePrune.elapsed() >= kPruneIntervalMs);
@@ -271,7 +288,11 @@ void ReadingsStore::run() {
                      static_cast<unsigned long long>(dropped), qPrintable(path_));
 
         const bool ok = attempt();
-        failing = !ok;
+        const bool wasFailing = std::exchange(failing, !ok);
+        if (!ok && !wasFailing) {
+            failing_.store(true, std::memory_order_release);
+            emit failingChanged(true, reason);
+        }
         if (!ok && prune) {
             // Delete the old readings once the file can be written again.
             std::lock_guard lock(mutex_);
@@ -287,10 +308,16 @@ void ReadingsStore::run() {
                 {
                     std::lock_guard lock(mutex_);
                     done_ += n;
+                    committedThrough_.store(done_, std::memory_order_release);
                 }
                 committed_.notify_all();
-                emit batchCommitted(readings);
             }
+            // The state changes once the rows held through the failure count as committed.
+            if (wasFailing) {
+                failing_.store(false, std::memory_order_release);
+                emit failingChanged(false, QString());
+            }
+            if (n) emit batchCommitted(readings);
             droppedWhileFailing = 0;
             setStatus(QString());
             runTasks(false);

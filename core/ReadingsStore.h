@@ -4,10 +4,17 @@
 // with its own connection commits a transaction per batch, at most 250 ms apart.
 // When the file cannot be written the rows wait in memory (bounded) and the
 // writer retries about every second.
+//
+// Every row has a position, in the order rows were enqueued; the rows of one call
+// are [enqueuedMark() before it, enqueuedMark() after it). committed() says whether
+// such a range reached the file: what the service waits for before it acknowledges
+// an upload. A commit with WAL and synchronous=NORMAL is in the operating system's
+// hands when it returns: it survives the process being killed, not a power loss.
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -57,6 +64,22 @@ public:
 
     QString path() const { return path_; }
 
+    // Rows enqueued so far: the position after the last of them. Thread-safe, no lock.
+    std::uint64_t enqueuedMark() const { return enqueuedMark_.load(std::memory_order_acquire); }
+    // True once every row in [from, to) is committed to the file; false while any is
+    // not yet, and for good when one was dropped (the bound while the file could not be
+    // written). Thread-safe, no lock.
+    bool committed(std::uint64_t from, std::uint64_t to) const {
+        // Committed first: a drop of these rows always happens before a commit past them.
+        return committedThrough_.load(std::memory_order_acquire) >= to &&
+               droppedThrough_.load(std::memory_order_acquire) <= from;
+    }
+    // The last attempt to open or write the file failed, and none has succeeded since.
+    bool failing() const { return failing_.load(std::memory_order_acquire); }
+    // Commits what is queued now instead of at the batch interval; returns at once.
+    // Nothing is tried sooner while the file cannot be written.
+    void commitSoon();
+
     // Work for the writer's connection (the publish log), run on the writer thread
     // while the file is open. BeforeRows runs before the rows queued so far are
     // written, AfterRows once they are committed; both wake the writer. NextBatch
@@ -70,6 +93,9 @@ signals:
     // Both are emitted from the writer thread.
     void statusChanged(const QString& text);
     void batchCommitted(int readings);   // room and heat-meter records in the batch
+    // The file could not be written (`reason`: SQLite's words), or can again (reason
+    // empty); emitted on each change only, from the writer thread.
+    void failingChanged(bool failing, const QString& reason);
 
 private:
     void enqueue(std::vector<StoreRow>&& rows);
@@ -93,6 +119,12 @@ private:
     bool flushWanted_ = false;
     bool taskWake_ = false;              // a task waits that should not wait for the batch interval
     bool stop_ = false;
+    // Lock-free views for committed(): positions in enqueue order. Rows leave the queue
+    // from its front, committed or dropped, so done_ is the position of the first one left.
+    std::atomic<std::uint64_t> enqueuedMark_{0};      // = enqueued_
+    std::atomic<std::uint64_t> committedThrough_{0};  // done_ after the latest commit
+    std::atomic<std::uint64_t> droppedThrough_{0};    // done_ after the latest drop
+    std::atomic<bool> failing_{false};
 };
 
 }  // namespace core

@@ -12,6 +12,7 @@
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
 #include "ReadingsRelay.h"
+#include "core/CommitGate.h"
 #include "core/ReadingsPublishLog.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
@@ -63,13 +64,18 @@ void DataCentreService::applyDialogueSettings() {
 bool DataCentreService::start() {
     QDir().mkpath(QFileInfo(config_.storePath).absolutePath());
     store_ = std::make_unique<core::ReadingsStore>(config_.storePath);
+    gate_ = new core::CommitGate(*store_, store_.get());
+    storeSince_ = QDateTime::currentDateTime();
+    // From the writer thread, queued here: said once when the store fails, once when it writes again.
+    connect(store_.get(), &core::ReadingsStore::failingChanged, this, &DataCentreService::storeFailingChanged);
     connect(store_.get(), &core::ReadingsStore::statusChanged, this, [this](const QString& text) {
-        if (text.isEmpty()) log_.info(QStringLiteral("readings store %1 is written again").arg(store_->path()));
-        else log_.error(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
+        // Changes while a failure lasts (rows dropped from memory are also a warning of the store's own).
+        if (!text.isEmpty()) log_.debug(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
     });
     log_.info(QStringLiteral("readings store %1").arg(config_.storePath));
     if (!config_.mqttHost.isEmpty()) {
         mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
+        publishStoreStatus();   // sent with the node's "online" once connected
         if (!mqtt_->start()) return false;
         commands_ = std::make_unique<CommandDesk>(
             config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
@@ -128,6 +134,8 @@ bool DataCentreService::start() {
 
 void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     core::RecordReadings(engine, *store_, channel);
+    engine.setCommitGate(gate_);
+    connect(&engine, &core::DataCentre::uploadNotAcknowledged, this, &DataCentreService::uploadNotAcknowledged);
     if (commands_) commands_->watch(engine);
     const QString ch = ChannelName(channel);
     connect(&engine, &core::DataCentre::terminalOnline, this,
@@ -215,6 +223,48 @@ void DataCentreService::expireSilentUdpTerminals() {
     }
 }
 
+void DataCentreService::storeFailingChanged(bool failing, const QString& reason) {
+    if (failing == storeFailing_ || !store_) return;
+    storeFailing_ = failing;
+    storeSince_ = QDateTime::currentDateTime();
+    if (failing) {
+        storeReason_ = reason;
+        withheld_ = 0;
+        log_.error(QStringLiteral("readings store %1 cannot be written (%2): uploads are not acknowledged until it "
+                                  "can be; registrations, heart beats and upload ends are answered")
+                       .arg(store_->path(), reason));
+    } else {
+        storeReason_.clear();
+        log_.info(QStringLiteral("readings store %1 is written again: uploads are acknowledged again "
+                                 "(%2 acknowledgement(s) withheld meanwhile)")
+                      .arg(store_->path())
+                      .arg(withheld_));
+    }
+    publishStoreStatus();
+}
+
+void DataCentreService::uploadNotAcknowledged(const QString& barCode, bool storeFailing) {
+    ++withheld_;
+    ++withheldTotal_;
+    log_.debug(QStringLiteral("upload %1 not acknowledged: its records are not stored").arg(barCode));
+    if (storeFailing) return;
+    // The store writes but fell behind: worth a warning, at most one a minute.
+    ++slowWithheld_;
+    if (slowSaid_.isValid() && slowSaid_.elapsed() < 60000) return;
+    slowSaid_.start();
+    log_.warning(QStringLiteral("upload %1 not acknowledged: the readings store did not commit its records within "
+                                "%2 ms of the reply's time (%3 upload(s) so far)")
+                     .arg(barCode)
+                     .arg(core::CommitGate::kMaxWaitMs)
+                     .arg(slowWithheld_));
+}
+
+void DataCentreService::publishStoreStatus() {
+    if (!mqtt_) return;
+    mqtt_->setStoreStatus(StoreStatusPayload(storeFailing_, storeReason_, config_.nodeName,
+                                             storeSince_.toString(Qt::ISODate)));
+}
+
 void DataCentreService::reload(const ServiceConfig& config) {
     const QStringList restart = RestartOnlyChanges(config_, config);
     // Keep what only a restart can apply; take the rest.
@@ -248,7 +298,8 @@ void DataCentreService::stop(int graceMs) {
     drain_ = new QTimer(this);
     drain_->setInterval(20);
     connect(drain_, &QTimer::timeout, this, [this, deadline] {
-        if (session_.replyQueue.pending() > 0 && !deadline.hasExpired()) return;
+        const bool waiting = session_.replyQueue.pending() > 0 || (gate_ && gate_->waiting() > 0);
+        if (waiting && !deadline.hasExpired()) return;
         drain_->stop();
         finishStop();
     });
@@ -256,8 +307,10 @@ void DataCentreService::stop(int graceMs) {
 }
 
 void DataCentreService::finishStop() {
-    const int left = session_.replyQueue.pending();
+    const int left = session_.replyQueue.pending() + (gate_ ? gate_->waiting() : 0);
     if (left > 0) log_.warning(QStringLiteral("%1 repl(ies) not sent: the stop could not wait longer").arg(left));
+    if (withheldTotal_ > 0)
+        log_.info(QStringLiteral("uploads not acknowledged because their records were not stored: %1").arg(withheldTotal_));
     // How late replies left, and how long the loop kept work waiting (a frame's intake).
     const core::LatenessHistogram& late = session_.replyQueue.lateness();
     const core::LatenessHistogram& lag = loopLag_.lag();
@@ -273,7 +326,9 @@ void DataCentreService::finishStop() {
     if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();
-    if (store_ && !store_->flush(1000)) log_.error(QStringLiteral("readings store: not everything was written"));
+    if (store_ && !store_->flush(1000))
+        log_.error(QStringLiteral("readings store: not everything was written (no upload among it was acknowledged: "
+                                  "its terminal sends it again)"));
     if (!mqtt_) {
         store_.reset();
         emit stopped();

@@ -3,8 +3,11 @@
 // store they record into, and the log lines an operator reads in the journal.
 // It starts, applies a reloaded configuration, and stops in order: no new
 // terminals, replies still waiting leave, the store is flushed.
-#include <QObject>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -18,6 +21,7 @@
 class QTimer;
 
 namespace core {
+class CommitGate;
 class DataCentre;
 class ReadingsStore;
 class TcpDataCentre;
@@ -63,11 +67,16 @@ private:
     void tcpTerminalGone(const QString& barCode);
     // UDP terminals silent for [udp] offline_after_s go offline, as a closed connection does.
     void expireSilentUdpTerminals();
+    // The store could not be written, or can again: the log (once each way) and the node's status.
+    void storeFailingChanged(bool failing, const QString& reason);
+    void uploadNotAcknowledged(const QString& barCode, bool storeFailing);
+    void publishStoreStatus();
 
     ServiceConfig config_;
     ServiceLog& log_;
     core::ConsoleSession session_;
     std::unique_ptr<core::ReadingsStore> store_;
+    QPointer<core::CommitGate> gate_;       // the store's child: upload acknowledgements wait for its commits
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
     std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
@@ -79,6 +88,14 @@ private:
     QTimer* drain_ = nullptr;
     LoopLagProbe loopLag_;
     bool stopping_ = false;
+    // The store's state as the log and the broker were told.
+    bool storeFailing_ = false;
+    QString storeReason_;
+    QDateTime storeSince_;
+    quint64 withheld_ = 0;                  // upload acknowledgements withheld since the store last failed
+    quint64 withheldTotal_ = 0;             // ... since the start
+    quint64 slowWithheld_ = 0;              // withheld with the store writing (its commit came too late)
+    QElapsedTimer slowSaid_;                // the last warning about those
 };
 
 }  // namespace service

@@ -178,4 +178,13 @@ QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& m,
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
+QByteArray StoreStatusPayload(bool failing, const QString& reason, const QString& node, const QString& since) {
+    QJsonObject o;
+    o.insert(QStringLiteral("store"), failing ? QStringLiteral("failing") : QStringLiteral("ok"));
+    o.insert(QStringLiteral("node"), node);
+    o.insert(QStringLiteral("since"), since);
+    if (failing) o.insert(QStringLiteral("reason"), reason);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
 }  // namespace service

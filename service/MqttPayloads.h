@@ -33,4 +33,8 @@ int ReadingsOfOneUpload(ReadingIt first, ReadingIt end, int limit);
 QByteArray HeatPayload(const QString& barCode, const ht6630::HeatMeterRecord& record, const QString& node,
                        const QString& received);
 
+// <prefix>/nodes/<node>/store, retained: {"store": "ok" | "failing", "node", "since"},
+// with "reason" (SQLite's words) while failing: uploads are then not acknowledged.
+QByteArray StoreStatusPayload(bool failing, const QString& reason, const QString& node, const QString& since);
+
 }  // namespace service

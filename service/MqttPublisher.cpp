@@ -184,6 +184,8 @@ void MqttPublisher::onConnect(int rc) {
     reconnectDelayMs_ = 0;
     log_.info(QStringLiteral("mqtt: connected to %1:%2").arg(config_.mqttHost).arg(config_.mqttPort));
     publish(topic(QStringLiteral("nodes/") + config_.nodeName), kOnline, true);
+    // Also when nothing changed: a state retained by an earlier run may be stale.
+    if (!storeStatus_.isEmpty()) publish(topic(QStringLiteral("nodes/") + config_.nodeName + QStringLiteral("/store")), storeStatus_, true);
     // A clean session forgets subscriptions: follow the cmd topics again.
     subscribeAllCommands();
     emit connectionChanged(true);
@@ -235,6 +237,11 @@ void MqttPublisher::onMessage(const QByteArray& t, const QByteArray& payload) {
 
 void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArray& json) {
     publish(topic(barCode + QStringLiteral("/cmd/result")), json, false);
+}
+
+void MqttPublisher::setStoreStatus(const QByteArray& json) {
+    storeStatus_ = json;
+    if (connected_) publish(topic(QStringLiteral("nodes/") + config_.nodeName + QStringLiteral("/store")), json, true);
 }
 
 void MqttPublisher::onDisconnect(int rc) {

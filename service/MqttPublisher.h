@@ -11,6 +11,7 @@
 //   <prefix>/<barcode>/heat     one JSON object per heat-meter record, QoS 1
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
+//   <prefix>/nodes/<node>/store retained JSON: whether the readings store can be written
 //   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
 // and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds.
 #include <QDateTime>
@@ -44,6 +45,8 @@ public:
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since);
     void publishCommandResult(const QString& barCode, const QByteArray& json);
+    // The node's store state (StoreStatusPayload), retained: published now and on each connection.
+    void setStoreStatus(const QByteArray& json);
     // Takes (or stops taking) the requests on the terminal's cmd topic.
     void subscribeCommands(const QString& barCode);
     void unsubscribeCommands(const QString& barCode);
@@ -93,6 +96,7 @@ private:
     int reconnectDelayMs_ = 0;
     QSet<QString> commandTerminals_; // whose cmd requests this node takes
     QHash<int, QByteArray> subscribing_;   // message id -> topic, until the broker acknowledges
+    QByteArray storeStatus_;         // the latest store state, for each new connection
 };
 
 }  // namespace service

@@ -1,9 +1,12 @@
 // The readings store on real SQLite files: a record uploaded twice is stored
 // once with its exact values, batches reach the file without flush(), a file
-// that cannot be opened or written is reported and resumed without the caller
-// waiting, and everything survives closing and reopening.
+// that cannot be opened or written (also a full disk) is reported and resumed
+// without the caller waiting, an upload's rows count as committed only once they
+// are in the file, and everything survives closing and reopening.
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
@@ -52,6 +55,17 @@ struct StatusLog {
     QObject context;
     QStringList texts;
 };
+
+// The positions of one upload's rows.
+struct Rows {
+    std::uint64_t from = 0, to = 0;
+};
+Rows AddUpload(ReadingsStore& store, int day, int records = 24) {
+    Rows r{store.enqueuedMark(), 0};
+    store.addRoomUpload(Upload("2012345678901", day, 0, records), Channel::Tcp, QDateTime::currentDateTime());
+    r.to = store.enqueuedMark();
+    return r;
+}
 
 }  // namespace
 
@@ -147,6 +161,42 @@ private slots:
         QCOMPARE(int(rows.size()), 100);   // the newest: day 1 and day 2 up to 19:30 were dropped
         QCOMPARE(rows.front().time, QStringLiteral("2024-05-02T20:30:00"));
         QCOMPARE(rows.back().time, QStringLiteral("2024-05-06T23:30:00"));
+    }
+
+    // What an upload acknowledgement waits for, on a disk that fills: the store fails
+    // (the console's status as before), the upload is not committed, and it is once
+    // space is freed; an upload dropped from memory meanwhile never is.
+    void fullDiskFailsUntilSpaceIsFreed() {
+        if (::geteuid() != 0) QSKIP("mounting a tmpfs needs root");
+        QTemporaryDir dir;
+        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=384k", "tmpfs", dir.path()}), 0);
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {dir.path()}); });
+        ReadingsStore store(dir.filePath("readings.db"));
+        StatusLog status(store);
+        QList<std::pair<bool, QString>> changes;
+        QObject::connect(&store, &ReadingsStore::failingChanged, &status.context,
+                         [&](bool failing, const QString& reason) { changes.append({failing, reason}); });
+        const Rows first = AddUpload(store, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(store.committed(first.from, first.to), 5000);
+        QFile filler(dir.filePath("filler"));   // every byte left
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        for (int i = 0; i < 100 && filler.write(QByteArray(65536, 'x')) > 0; ++i) {}
+        const Rows last = AddUpload(store, 2);
+        store.commitSoon();
+        QTRY_VERIFY_WITH_TIMEOUT(changes.size() == 1 && !status.texts.isEmpty(), 5000);
+        QVERIFY(store.failing());
+        QVERIFY(!store.committed(last.from, last.to));
+        QCOMPARE(changes[0], std::make_pair(true, QStringLiteral("database or disk is full")));
+        QCOMPARE(status.texts[0], QStringLiteral("提示信息:读数库无法写入：database or disk is full"));
+        store.setMaxQueued(24);
+        const Rows next = AddUpload(store, 3);   // at the next retry `last` is dropped for it
+        QTest::qWait(1500);
+        QVERIFY(filler.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(store.committed(next.from, next.to) && changes.size() == 2, 5000);
+        QCOMPARE(changes[1], std::make_pair(false, QString()));
+        QCOMPARE(status.texts.last(), QString());
+        QVERIFY(!store.committed(last.from, last.to));
+        QCOMPARE(int(Stored(dir.filePath("readings.db")).size()), 48);   // in the file for another connection
     }
 
     void readOnlyFileIsReportedAndResumed() {

@@ -117,7 +117,7 @@ class DataCentreMqtt(unittest.TestCase):
     def run_two_records(self, readings=None):
         """One terminal's upload of two records: what a subscriber to t/# saw, in order."""
         config = dict(self.mqtt, mqtt=dict(self.mqtt["mqtt"], **({"readings": readings} if readings else {})))
-        sub = self.broker.subscribe(6 if readings != "both" else 8, "-R")   # not what an earlier run retained
+        sub = self.broker.subscribe(7 if readings != "both" else 9, "-R")   # not what an earlier run retained
         try:
             with Service(config) as svc:
                 svc.wait_log(b"<6>mqtt: connected to 127.0.0.1:%d\n" % self.broker.port)
@@ -140,9 +140,14 @@ class DataCentreMqtt(unittest.TestCase):
 
     def test_node_status_and_an_upload_in_one_message(self):
         got = self.run_two_records()
-        self.assertEqual([t for t, _ in got], ["t/nodes/n1", "t/%s/status" % BAR, "t/%s/readings" % BAR,
-                                               "t/%s/state" % BAR, "t/%s/status" % BAR, "t/nodes/n1"])
-        self.assertEqual((got[0][1], got[5][1]), ("online", "offline"))
+        self.assertEqual([t for t, _ in got], ["t/nodes/n1", "t/nodes/n1/store", "t/%s/status" % BAR,
+                                               "t/%s/readings" % BAR, "t/%s/state" % BAR, "t/%s/status" % BAR,
+                                               "t/nodes/n1"])
+        self.assertEqual((got[0][1], got[6][1]), ("online", "offline"))
+        store = json.loads(got[1][1])
+        self.assertRegex(store.pop("since"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
+        self.assertEqual(store, {"store": "ok", "node": "n1"})
+        del got[1]
         online, offline = json.loads(got[1][1]), json.loads(got[4][1])
         self.assertEqual((online["online"], online["node"], online["channel"]), (True, "n1", "tcp"))
         self.assertRegex(online["address"], r"^127\.0\.0\.1:\d+$")
@@ -165,7 +170,7 @@ class DataCentreMqtt(unittest.TestCase):
         for mode, topics in (("each", ["reading", "reading"]), ("both", ["readings", "state", "reading", "reading"])):
             with self.subTest(mode):
                 got = self.run_two_records(mode)
-                self.assertEqual([t for t, _ in got][2:-2], ["t/%s/%s" % (BAR, t) for t in topics])
+                self.assertEqual([t for t, _ in got][3:-2], ["t/%s/%s" % (BAR, t) for t in topics])
                 readings = [json.loads(p) for t, p in got if t.endswith("/reading")]
                 for r in readings:
                     self.assertRegex(r.pop("received"), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")
