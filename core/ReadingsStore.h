@@ -69,7 +69,7 @@ signals:
     // "提示信息:…" while the file cannot be written, "" once it can again.
     // Both are emitted from the writer thread.
     void statusChanged(const QString& text);
-    void batchCommitted(int readings);   // room and heat-meter records in the batch
+    void batchCommitted(int readings);   // room and heat-meter records the batch stored (new to the file)
 
 private:
     void enqueue(std::vector<StoreRow>&& rows);
