@@ -12,6 +12,7 @@
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
 #include "ReadingsRelay.h"
+#include "core/MonotonicClock.h"
 #include "core/ReadingsPublishLog.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
@@ -30,6 +31,7 @@ constexpr int kMqttGraceMs = 700;
 // a few hundred microseconds away a few hundred carry the fleet's readings.
 constexpr int kRelayWindow = 256;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+qint64 MonotonicMs() { return core::MonotonicNs() / 1'000'000; }
 }  // namespace
 
 DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent)
@@ -56,6 +58,9 @@ void DataCentreService::applyDialogueSettings() {
         if (config_.udpOfflineAfterS > 0) udpSweep_->start();
         else udpSweep_->stop();
     }
+    if (overdueSweep_)
+        // One sweep over the held terminals; a tenth of a fixed silence, else once a second.
+        overdueSweep_->setInterval(config_.overdueAfterS > 0 ? std::clamp(config_.overdueAfterS * 100, 100, 1000) : 1000);
     if (store_) store_->setRetentionDays(config_.retentionDays);
     log_.setLevel(config_.logLevel);
 }
@@ -118,6 +123,11 @@ bool DataCentreService::start() {
         udpSweep_ = new QTimer(this);
         connect(udpSweep_, &QTimer::timeout, this, &DataCentreService::expireSilentUdpTerminals);
     }
+    if (tracksHeld()) {
+        overdueSweep_ = new QTimer(this);
+        connect(overdueSweep_, &QTimer::timeout, this, &DataCentreService::sweepOverdue);
+        overdueSweep_->start();
+    }
     applyDialogueSettings();
     log_.info(QStringLiteral("dialogue: reply delay %1 ms, %2 mode, at most %3 tcp connections")
                   .arg(config_.replyDelayMs)
@@ -142,8 +152,10 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                     if (!before.isEmpty()) tcpTerminalGone(before);   // registered again under a new bar code
                     log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
                 }
+                const QDateTime now = QDateTime::currentDateTime();
+                if (tracksHeld()) held_.online(barCode, ch, peer, now, MonotonicMs());
                 if (mqtt_) {
-                    mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
+                    mqtt_->publishStatus(barCode, true, ch, peer, now);
                     mqtt_->subscribeCommands(barCode);
                 }
             });
@@ -160,22 +172,35 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     connect(&engine, &core::DataCentre::terminalEvent, this,
             [this, ch, channel](const QString& barCode, const QString& kind, const QString& peer) {
                 if (channel == core::Channel::Udp) udpOnline_.heard(barCode, peer, QDateTime::currentMSecsSinceEpoch());
+                if (tracksHeld())
+                    heard(barCode, kind == QLatin1String("heartbeat") ? HeldTerminals::Frame::Heartbeat : HeldTerminals::Frame::Other);
                 const QString line = QStringLiteral("%1 %2 from %3 (%4)").arg(kind, barCode, peer, ch);
                 if (kind == QLatin1String("registration")) log_.info(line);
                 else log_.debug(line);
             });
     connect(&engine, &core::DataCentre::roomUploadDecoded, this, [this, ch](const ht6630::RoomUpload& u) {
         if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before
+        const QString barCode = FromStd(u.barCode);
+        if (tracksHeld()) heard(barCode, HeldTerminals::Frame::Upload);
         log_.info(QStringLiteral("upload %1: %2 record(s), battery %3 V (%4)")
-                      .arg(FromStd(u.barCode))
+                      .arg(barCode)
                       .arg(u.records.size())
                       .arg(u.batteryCentivolts / 100.0, 0, 'f', 2)
                       .arg(ch));
     });
     connect(&engine, &core::DataCentre::heatMeterDecoded, this, [this, ch](const core::HeatMeterUpload& u) {
         if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before, published from the store
+        if (tracksHeld()) heard(u.barCode, HeldTerminals::Frame::Other);
         log_.info(QStringLiteral("heat-meter upload %1: %2 record(s) (%3)").arg(u.barCode).arg(u.records.size()).arg(ch));
     });
+    connect(&engine, &core::DataCentre::terminalResponded, this,
+            [this](const QString& barCode, int, const QString&, const ht6630::FieldValues& fields) {
+                if (!tracksHeld()) return;
+                heard(barCode, HeldTerminals::Frame::Other);
+                // The heart-beat interval the terminal reports (a read of its parameters).
+                if (fields.heartbeatSeconds)
+                    held_.reportedHeartbeat(barCode, QString::fromStdString(*fields.heartbeatSeconds).toInt());
+            });
     connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
         // The engines' network log: socket errors are worth a warning, the rest is detail.
         if (text.startsWith(QStringLiteral("错误代码"))) log_.warning(ch + QStringLiteral(": ") + text);
@@ -197,6 +222,7 @@ core::DataCentre* DataCentreService::engineFor(const QString& barCode) const {
 
 void DataCentreService::tcpTerminalGone(const QString& barCode) {
     if (tcp_ && tcp_->table().firstLoadedWith(barCode)) return;   // another connection still has it
+    if (!udpOnline_.contains(barCode)) held_.offline(barCode);
     if (commands_) commands_->terminalLeft(barCode, tcp_);
     if (mqtt_ && !udpOnline_.contains(barCode)) mqtt_->unsubscribeCommands(barCode);
 }
@@ -209,10 +235,36 @@ void DataCentreService::expireSilentUdpTerminals() {
                       .arg(t.barCode, t.peer)
                       .arg((now.toMSecsSinceEpoch() - t.lastMs) / 1000));
         if (commands_) commands_->terminalLeft(t.barCode, udp_);
-        if (!mqtt_ || (tcp_ && tcp_->table().firstLoadedWith(t.barCode))) continue;   // TCP still holds it
+        if (tcp_ && tcp_->table().firstLoadedWith(t.barCode)) continue;   // TCP still holds it
+        held_.offline(t.barCode);
+        if (!mqtt_) continue;
         mqtt_->publishStatus(t.barCode, false, QStringLiteral("udp"), t.peer, now);
         mqtt_->unsubscribeCommands(t.barCode);
     }
+}
+
+void DataCentreService::heard(const QString& barCode, HeldTerminals::Frame frame) {
+    if (!held_.heard(barCode, frame, MonotonicMs())) return;
+    log_.info(QStringLiteral("terminal %1 reports again").arg(barCode));
+    publishHeldStatus(barCode, false);
+}
+
+void DataCentreService::sweepOverdue() {
+    const qint64 now = MonotonicMs();
+    for (const QString& barCode : held_.sweep(now, qint64(config_.overdueAfterS) * 1000)) {
+        const HeldTerminals::Terminal* t = held_.find(barCode);
+        log_.warning(QStringLiteral("terminal %1 overdue: nothing for %2 s (%3 from %4)")
+                         .arg(barCode)
+                         .arg((now - t->lastMs) / 1000)
+                         .arg(t->channel, t->peer));
+        publishHeldStatus(barCode, true);
+    }
+}
+
+// The status it came online with, "overdue" added while it is.
+void DataCentreService::publishHeldStatus(const QString& barCode, bool overdue) {
+    const HeldTerminals::Terminal* t = held_.find(barCode);
+    if (mqtt_ && t) mqtt_->publishStatus(barCode, true, t->channel, t->peer, t->since, overdue);
 }
 
 void DataCentreService::reload(const ServiceConfig& config) {
@@ -225,6 +277,7 @@ void DataCentreService::reload(const ServiceConfig& config) {
     next.logLevel = config.logLevel;
     next.maxConnections = config.maxConnections;
     next.udpOfflineAfterS = config.udpOfflineAfterS;
+    next.overdueAfterS = config.overdueAfterS;
     config_ = next;
     applyDialogueSettings();
     log_.info(QStringLiteral("configuration reloaded: reply delay %1 ms, %2 mode, retention %3 day(s), at most %4 tcp connections")
@@ -242,6 +295,7 @@ void DataCentreService::stop(int graceMs) {
     if (tcp_) tcp_->stopListening();
     if (udp_) udp_->stopReceiving();
     if (udpSweep_) udpSweep_->stop();   // no terminal goes offline one by one while the node goes
+    if (overdueSweep_) overdueSweep_->stop();
     log_.info(QStringLiteral("stopping: %1 repl(ies) still waiting").arg(session_.replyQueue.pending()));
     // Poll the reply queue from the event loop: replies leave on their own timers.
     const QDeadlineTimer deadline(graceMs);

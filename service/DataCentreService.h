@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "HeldTerminals.h"
 #include "ServiceConfig.h"
 #include "LoopLagProbe.h"
 #include "ServiceLog.h"
@@ -63,6 +64,12 @@ private:
     void tcpTerminalGone(const QString& barCode);
     // UDP terminals silent for [udp] offline_after_s go offline, as a closed connection does.
     void expireSilentUdpTerminals();
+    // Held terminals silent past three heart beats (or [dialogue] overdue_after_s) are overdue.
+    void sweepOverdue();
+    // Something from a held terminal; an overdue one that reports again is said to be back.
+    void heard(const QString& barCode, HeldTerminals::Frame frame);
+    void publishHeldStatus(const QString& barCode, bool overdue);
+    bool tracksHeld() const { return mqtt_ != nullptr; }
 
     ServiceConfig config_;
     ServiceLog& log_;
@@ -76,6 +83,8 @@ private:
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
     UdpPresence udpOnline_;     // UDP has no connection: online from its registration or upload until silent
     QTimer* udpSweep_ = nullptr;
+    HeldTerminals held_;          // with MQTT: overdue terminals, the status a republish says
+    QTimer* overdueSweep_ = nullptr;
     QTimer* drain_ = nullptr;
     LoopLagProbe loopLag_;
     bool stopping_ = false;

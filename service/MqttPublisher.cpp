@@ -288,9 +288,10 @@ void MqttPublisher::publishRetained(const QString& tail, const QByteArray& paylo
 }
 
 void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
-                                  const QDateTime& since) {
+                                  const QDateTime& since, bool overdue) {
     QJsonObject o;
     o.insert(QStringLiteral("online"), online);
+    if (overdue) o.insert(QStringLiteral("overdue"), true);
     o.insert(QStringLiteral("node"), config_.nodeName);
     o.insert(QStringLiteral("channel"), channel);
     o.insert(QStringLiteral("address"), address);

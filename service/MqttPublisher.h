@@ -41,8 +41,9 @@ public:
     int publishMeasurement(const QString& tail, const QByteArray& payload);
     // QoS 0, retained, under <prefix>/<tail>: a latest value that replaces the one before.
     void publishRetained(const QString& tail, const QByteArray& payload);
+    // `overdue` adds "overdue": true (a held terminal silent past three heart beats).
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
-                       const QDateTime& since);
+                       const QDateTime& since, bool overdue = false);
     void publishCommandResult(const QString& barCode, const QByteArray& json);
     // Takes (or stops taking) the requests on the terminal's cmd topic.
     void subscribeCommands(const QString& barCode);

@@ -80,6 +80,10 @@ const std::map<QString, Setter>& Keys() {
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 0, 86400, &c.udpOfflineAfterS) ? QString() : QStringLiteral("must be 0 to 86400 seconds");
          }},
+        {QStringLiteral("dialogue/overdue_after_s"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 1, 86400, &c.overdueAfterS) ? QString() : QStringLiteral("must be 1 to 86400 seconds");
+         }},
         {QStringLiteral("limits/connections"),
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 1, 32767, &c.maxConnections) ? QString() : QStringLiteral("must be 1 to 32767");

@@ -30,6 +30,7 @@ struct ServiceConfig {
     QString nodeName;                // default: the host name
     int maxConnections = 32767;
     int udpOfflineAfterS = 300;      // a UDP terminal silent this long is offline; 0: never
+    int overdueAfterS = 0;           // a terminal silent this long is overdue; 0: three of its heart-beat intervals
     LogLevel logLevel = LogLevel::Info;
     // MQTT: off while url is empty.
     QString mqttHost;
