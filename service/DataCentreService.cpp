@@ -9,9 +9,11 @@
 #include <algorithm>
 
 #include "CommandDesk.h"
+#include "MetricsServer.h"
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
 #include "ReadingsRelay.h"
+#include "ServiceMetrics.h"
 #include "core/MonotonicClock.h"
 #include "core/ReadingsPublishLog.h"
 #include "core/ReadingsRecording.h"
@@ -38,6 +40,7 @@ DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& lo
     : QObject(parent), config_(config), log_(log) {}
 
 DataCentreService::~DataCentreService() {
+    metricsServer_.reset();
     commands_.reset();
     relay_.reset();
     mqtt_.reset();
@@ -73,6 +76,10 @@ bool DataCentreService::start() {
         else log_.error(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
     });
     log_.info(QStringLiteral("readings store %1").arg(config_.storePath));
+    if (config_.metrics.enabled()) {
+        metrics_ = std::make_unique<ServiceMetrics>();
+        metrics_->watch(*store_);
+    }
     if (!config_.mqttHost.isEmpty()) {
         mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
         if (!mqtt_->start()) return false;
@@ -80,6 +87,7 @@ bool DataCentreService::start() {
             config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
             [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
         connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
+        if (metrics_) metrics_->watch(*commands_);
         log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/ (%5)")
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
@@ -128,6 +136,18 @@ bool DataCentreService::start() {
         connect(overdueSweep_, &QTimer::timeout, this, &DataCentreService::sweepOverdue);
         overdueSweep_->start();
     }
+    if (metrics_) {
+        metricsServer_ = std::make_unique<MetricsServer>([this] { return metricsText(); });
+        if (!metricsServer_->listen(config_.metrics.host, config_.metrics.port)) {
+            log_.error(QStringLiteral("cannot listen for metrics on %1:%2: %3")
+                           .arg(config_.metrics.host).arg(config_.metrics.port).arg(metricsServer_->errorString()));
+            return false;
+        }
+        log_.info(QStringLiteral("metrics on http://%1:%2/metrics")
+                      .arg(config_.metrics.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + config_.metrics.host + QLatin1Char(']')
+                                                                          : config_.metrics.host)
+                      .arg(metricsServer_->port()));
+    }
     applyDialogueSettings();
     log_.info(QStringLiteral("dialogue: reply delay %1 ms, %2 mode, at most %3 tcp connections")
                   .arg(config_.replyDelayMs)
@@ -139,6 +159,7 @@ bool DataCentreService::start() {
 void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     core::RecordReadings(engine, *store_, channel);
     if (commands_) commands_->watch(engine);
+    if (metrics_) metrics_->watch(engine, channel);
     const QString ch = ChannelName(channel);
     connect(&engine, &core::DataCentre::terminalOnline, this,
             [this, ch, channel](const QString& barCode, int connection, const QString& peer) {
@@ -265,6 +286,28 @@ void DataCentreService::sweepOverdue() {
 void DataCentreService::publishHeldStatus(const QString& barCode, bool overdue) {
     const HeldTerminals::Terminal* t = held_.find(barCode);
     if (mqtt_ && t) mqtt_->publishStatus(barCode, true, t->channel, t->peer, t->since, overdue);
+}
+
+QByteArray DataCentreService::metricsText() const {
+    MetricsSnapshot m;
+    m.version = QString::fromLatin1(HT6630_VERSION);
+    m.node = config_.nodeName;
+    m.tcp = tcp_ != nullptr;
+    m.udp = udp_ != nullptr;
+    m.terminalsOnline[0] = int(tcpOnline_.size());
+    m.terminalsOnline[1] = udpOnline_.size();
+    m.tcpConnections = tcp_ ? tcp_->table().loadedCount() : 0;
+    m.terminalsOverdue = held_.overdue();
+    m.counters = metrics_ ? &metrics_->counters() : nullptr;
+    m.replyLateness = &session_.replyQueue.lateness();
+    m.loopLateness = &loopLag_.lag();
+    m.mqtt = mqtt_ != nullptr;
+    if (mqtt_) m.brokerConnected = mqtt_->connected();
+    if (relay_) {
+        m.readingsPublished = relay_->acknowledgedReadings();
+        m.readingsWaiting = relay_->waiting();
+    }
+    return RenderMetrics(m);
 }
 
 void DataCentreService::reload(const ServiceConfig& config) {

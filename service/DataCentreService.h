@@ -28,8 +28,10 @@ class UdpDataCentre;
 namespace service {
 
 class CommandDesk;
+class MetricsServer;
 class MqttPublisher;
 class ReadingsRelay;
+class ServiceMetrics;
 
 class DataCentreService : public QObject {
     Q_OBJECT
@@ -49,6 +51,8 @@ public:
     core::TcpDataCentre* tcp() const { return tcp_; }
     core::UdpDataCentre* udp() const { return udp_; }
     core::ReadingsStore* store() const { return store_.get(); }
+    // GET /metrics's text now ([metrics] listen).
+    QByteArray metricsText() const;
 
 signals:
     void stopped();
@@ -69,7 +73,7 @@ private:
     // Something from a held terminal; an overdue one that reports again is said to be back.
     void heard(const QString& barCode, HeldTerminals::Frame frame);
     void publishHeldStatus(const QString& barCode, bool overdue);
-    bool tracksHeld() const { return mqtt_ != nullptr; }
+    bool tracksHeld() const { return mqtt_ || metrics_; }
 
     ServiceConfig config_;
     ServiceLog& log_;
@@ -78,12 +82,14 @@ private:
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
     std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
+    std::unique_ptr<ServiceMetrics> metrics_;      // when [metrics] listen is set
+    std::unique_ptr<MetricsServer> metricsServer_;
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
     UdpPresence udpOnline_;     // UDP has no connection: online from its registration or upload until silent
     QTimer* udpSweep_ = nullptr;
-    HeldTerminals held_;          // with MQTT: overdue terminals, the status a republish says
+    HeldTerminals held_;          // with MQTT or metrics: overdue terminals, the status a republish says
     QTimer* overdueSweep_ = nullptr;
     QTimer* drain_ = nullptr;
     LoopLagProbe loopLag_;

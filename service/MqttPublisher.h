@@ -44,6 +44,7 @@ public:
     // `overdue` adds "overdue": true (a held terminal silent past three heart beats).
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since, bool overdue = false);
+    bool connected() const { return connected_; }
     void publishCommandResult(const QString& barCode, const QByteArray& json);
     // Takes (or stops taking) the requests on the terminal's cmd topic.
     void subscribeCommands(const QString& barCode);

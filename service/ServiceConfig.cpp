@@ -84,6 +84,7 @@ const std::map<QString, Setter>& Keys() {
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 1, 86400, &c.overdueAfterS) ? QString() : QStringLiteral("must be 1 to 86400 seconds");
          }},
+        {QStringLiteral("metrics/listen"), [](ServiceConfig& c, const QString& v) { return ParseListen(v, &c.metrics); }},
         {QStringLiteral("limits/connections"),
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 1, 32767, &c.maxConnections) ? QString() : QStringLiteral("must be 1 to 32767");
@@ -237,6 +238,7 @@ QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
         a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix ||
         a.cmdTimeoutMs != b.cmdTimeoutMs || a.mqttReadings != b.mqttReadings)
         keys << QStringLiteral("[mqtt]");
+    if (a.metrics.host != b.metrics.host || a.metrics.port != b.metrics.port) keys << QStringLiteral("[metrics] listen");
     return keys;
 }
 

@@ -44,6 +44,8 @@ struct ServiceConfig {
     QString mqttPrefix = QStringLiteral("ht6630");
     ReadingTopics mqttReadings = ReadingTopics::Upload;
     int cmdTimeoutMs = 30000;        // a sent cmd request's wait for its response
+    // GET /metrics in the Prometheus text format: off while the host is empty.
+    Listen metrics;
 };
 
 struct ConfigResult {

@@ -20,7 +20,7 @@ private slots:
                                               "[log]\nlevel = debug\n"
                                               "[mqtt]\nurl = mqtts://broker.example:8884\nca_file = /etc/ca.pem\n"
                                               "user = svc\npassword = \"p w\"\ncmd_timeout_ms = 1500\n"
-),
+                                              "[metrics]\nlisten = 127.0.0.1:9630\n"),
                                           QStringLiteral("/var/lib/x"));
         QVERIFY2(r.config, qPrintable(r.error));
         const service::ServiceConfig& c = *r.config;
@@ -42,6 +42,8 @@ private slots:
         QCOMPARE(c.mqttPrefix, QStringLiteral("ht6630"));
         QCOMPARE(c.cmdTimeoutMs, 1500);
         QCOMPARE(c.overdueAfterS, 90);
+        QCOMPARE(c.metrics.host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(c.metrics.port, quint16(9630));
     }
 
     void defaults() {
@@ -57,6 +59,7 @@ private slots:
         QVERIFY(r.config->mqttHost.isEmpty());
         QCOMPARE(r.config->cmdTimeoutMs, 30000);
         QCOMPARE(r.config->overdueAfterS, 0);
+        QVERIFY(!r.config->metrics.enabled());
     }
 
     void refusals_data() {
@@ -79,6 +82,7 @@ private slots:
         QTest::newRow("prefix") << tcp + "[mqtt]\nprefix = a/b\n" << "[mqtt] prefix: must be";
         QTest::newRow("cmd timeout") << tcp + "[mqtt]\ncmd_timeout_ms = 50\n" << "[mqtt] cmd_timeout_ms: must be 100 to 600000";
         QTest::newRow("overdue") << tcp + "[dialogue]\noverdue_after_s = 0\n" << "[dialogue] overdue_after_s: must be 1 to 86400";
+        QTest::newRow("metrics") << tcp + "[metrics]\nlisten = 9630\n" << "[metrics] listen: expected ADDRESS:PORT";
         QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
         QTest::newRow("nothing served") << "[store]\npath = x.db\n" << "[tcp] listen: neither";
         QTest::newRow("no equals") << tcp + "garbage\n" << "line 3: expected KEY = VALUE";
@@ -94,11 +98,12 @@ private slots:
     void restartOnlyKeys() {
         const auto a = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n"), QStringLiteral("/tmp"));
         const auto b = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9001\n[dialogue]\nmode = sleep\n"
-                                                         "reply_delay_ms = 10\noverdue_after_s = 60\n[mqtt]\nprefix = p\n"),
+                                                         "reply_delay_ms = 10\noverdue_after_s = 60\n[mqtt]\nprefix = p\n"
+                                                         "[metrics]\nlisten = 127.0.0.1:9630\n"),
                                           QStringLiteral("/tmp"));
         QVERIFY(a.config && b.config);
         QCOMPARE(service::RestartOnlyChanges(*a.config, *b.config),
-                 (QStringList{QStringLiteral("[tcp] listen"), QStringLiteral("[mqtt]")}));
+                 (QStringList{QStringLiteral("[tcp] listen"), QStringLiteral("[mqtt]"), QStringLiteral("[metrics] listen")}));
     }
 };
 
