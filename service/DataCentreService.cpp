@@ -7,8 +7,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 #include "CommandDesk.h"
+#include "HomeAssistantDiscovery.h"
 #include "MetricsServer.h"
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
@@ -34,6 +36,9 @@ constexpr int kMqttGraceMs = 700;
 constexpr int kRelayWindow = 256;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 qint64 MonotonicMs() { return core::MonotonicNs() / 1'000'000; }
+// Discovery's expire_after while a terminal's upload interval is not known: three of
+// the hourly uploads terminals make with their default parameters.
+constexpr int kDefaultExpireAfterS = 3 * 3600;
 }  // namespace
 
 DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent)
@@ -88,6 +93,13 @@ bool DataCentreService::start() {
             [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
         connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
         if (metrics_) metrics_->watch(*commands_);
+        if (config_.mqttDiscovery) {
+            // Home Assistant (re)started: every terminal held here, announced again.
+            connect(mqtt_.get(), &MqttPublisher::homeAssistantOnline, this, [this] {
+                log_.info(QStringLiteral("mqtt: home assistant online: announcing %1 terminal(s)").arg(held_.all().size()));
+                for (auto it = held_.all().cbegin(); it != held_.all().cend(); ++it) publishDiscovery(it.key());
+            });
+        }
         log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/ (%5)")
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
@@ -176,6 +188,11 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                 const QDateTime now = QDateTime::currentDateTime();
                 if (tracksHeld()) held_.online(barCode, ch, peer, now, MonotonicMs());
                 if (mqtt_) {
+                    // First seen by this process: Home Assistant hears of it before its status.
+                    if (config_.mqttDiscovery && !discovered_.contains(barCode)) {
+                        discovered_.insert(barCode, QString());
+                        publishDiscovery(barCode);
+                    }
                     mqtt_->publishStatus(barCode, true, ch, peer, now);
                     mqtt_->subscribeCommands(barCode);
                 }
@@ -218,9 +235,17 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
             [this](const QString& barCode, int, const QString&, const ht6630::FieldValues& fields) {
                 if (!tracksHeld()) return;
                 heard(barCode, HeldTerminals::Frame::Other);
-                // The heart-beat interval the terminal reports (a read of its parameters).
+                // What the terminal says of itself: its heart-beat interval, its firmware (the device's version).
                 if (fields.heartbeatSeconds)
                     held_.reportedHeartbeat(barCode, QString::fromStdString(*fields.heartbeatSeconds).toInt());
+                if (fields.firmware && config_.mqttDiscovery) {
+                    const QString firmware = FromStd(*fields.firmware);
+                    const auto it = discovered_.find(barCode);
+                    if (it != discovered_.end() && *it != firmware) {
+                        *it = firmware;
+                        publishDiscovery(barCode);
+                    }
+                }
             });
     connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
         // The engines' network log: socket errors are worth a warning, the rest is detail.
@@ -286,6 +311,17 @@ void DataCentreService::sweepOverdue() {
 void DataCentreService::publishHeldStatus(const QString& barCode, bool overdue) {
     const HeldTerminals::Terminal* t = held_.find(barCode);
     if (mqtt_ && t) mqtt_->publishStatus(barCode, true, t->channel, t->peer, t->since, overdue);
+}
+
+void DataCentreService::publishDiscovery(const QString& barCode) {
+    if (!mqtt_) return;
+    // A few of its uploads: the state it reads changes only with an upload.
+    int expireAfterS = kDefaultExpireAfterS;
+    if (const HeldTerminals::Terminal* t = held_.find(barCode))
+        if (const auto mean = t->uploads.meanSeconds()) expireAfterS = std::max(60, int(std::ceil(3 * *mean)));
+    for (const DiscoveryMessage& m :
+         DiscoveryConfigs(config_.mqttDiscoveryPrefix, config_.mqttPrefix, barCode, discovered_.value(barCode), expireAfterS))
+        mqtt_->publishDiscovery(m.topic, m.payload);
 }
 
 QByteArray DataCentreService::metricsText() const {

@@ -73,6 +73,8 @@ private:
     // Something from a held terminal; an overdue one that reports again is said to be back.
     void heard(const QString& barCode, HeldTerminals::Frame frame);
     void publishHeldStatus(const QString& barCode, bool overdue);
+    // Home Assistant discovery: the terminal's sensors, retained.
+    void publishDiscovery(const QString& barCode);
     bool tracksHeld() const { return mqtt_ || metrics_; }
 
     ServiceConfig config_;
@@ -91,6 +93,7 @@ private:
     QTimer* udpSweep_ = nullptr;
     HeldTerminals held_;          // with MQTT or metrics: overdue terminals, the status a republish says
     QTimer* overdueSweep_ = nullptr;
+    QHash<QString, QString> discovered_;   // discovery: terminals announced by this process -> firmware
     QTimer* drain_ = nullptr;
     LoopLagProbe loopLag_;
     bool stopping_ = false;

@@ -12,7 +12,9 @@
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
 //   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
-// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds.
+//   <discovery_prefix>/sensor/...  retained Home Assistant discovery, QoS 1 ([mqtt] discovery)
+// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds
+// (and, with discovery, to <discovery_prefix>/status, Home Assistant's "online").
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
@@ -44,6 +46,8 @@ public:
     // `overdue` adds "overdue": true (a held terminal silent past three heart beats).
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
                        const QDateTime& since, bool overdue = false);
+    // QoS 1, retained, under a topic of its own (not under the prefix).
+    void publishDiscovery(const QByteArray& topic, const QByteArray& payload);
     bool connected() const { return connected_; }
     void publishCommandResult(const QString& barCode, const QByteArray& json);
     // Takes (or stops taking) the requests on the terminal's cmd topic.
@@ -61,6 +65,8 @@ signals:
     void connectionChanged(bool connected);
     // The broker acknowledged message `mid` (PUBACK); emitted from inside the library's read.
     void acknowledged(int mid);
+    // Home Assistant said "online" on <discovery_prefix>/status (it started, or came back).
+    void homeAssistantOnline();
 
 private:
     int publish(const QByteArray& topic, const QByteArray& payload, bool retain, int qos = 1);
@@ -79,6 +85,7 @@ private:
     void onMessage(const QByteArray& topic, const QByteArray& payload);
     void onSubscribed(int mid, int grantedQos);
     void subscribeAllCommands();
+    void subscribe(const QByteArray& topic);
 
     const ServiceConfig config_;
     ServiceLog& log_;

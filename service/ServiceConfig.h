@@ -44,6 +44,9 @@ struct ServiceConfig {
     QString mqttPrefix = QStringLiteral("ht6630");
     ReadingTopics mqttReadings = ReadingTopics::Upload;
     int cmdTimeoutMs = 30000;        // a sent cmd request's wait for its response
+    // Home Assistant MQTT discovery: a device with three sensors per terminal.
+    bool mqttDiscovery = false;
+    QString mqttDiscoveryPrefix = QStringLiteral("homeassistant");
     // GET /metrics in the Prometheus text format: off while the host is empty.
     Listen metrics;
 };

@@ -1,6 +1,7 @@
 """ht6630-datacentre for operations: GET /metrics after a small run (the text checked
-with promtool, the values against what the simulator sent) and overdue terminals on
-their retained status, against a real mosquitto."""
+with promtool, the values against what the simulator sent), Home Assistant discovery
+(its value templates rendered with Jinja2 against the state actually published) and
+overdue terminals on their retained status, against a real mosquitto."""
 import json
 import re
 import signal
@@ -11,6 +12,9 @@ import unittest
 import urllib.error
 import urllib.request
 
+import jinja2
+
+import test_datacentre_mqtt as mqtt_tests
 from service_support import SERVICE, TERMINAL, Service, free_port
 from test_datacentre_cmd import Results, cmd, following
 from test_datacentre_mqtt import Broker, messages
@@ -166,6 +170,69 @@ class Metrics(OpsTestCase):
             run = subprocess.run([SERVICE, "--config", svc.config], capture_output=True, timeout=20)
         self.assertEqual(run.returncode, 1, run.stderr)
         self.assertIn(b"<3>cannot listen for metrics on 127.0.0.1:%d: " % self.metrics_port, run.stderr)
+
+
+class HomeAssistant(OpsTestCase):
+    def setUp(self):
+        super().setUp()
+        self.ini["mqtt"]["discovery"] = "homeassistant"
+
+    def config(self, sensor, device_class, unit, template, expire_after=10800, **device):
+        return {
+            "name": sensor.capitalize(), "unique_id": "t_%s_%s" % (BAR, sensor),
+            "device": dict({"identifiers": [BAR], "name": "HT6630-QN " + BAR, "model": "HT6630-QN"}, **device),
+            "device_class": device_class, "state_class": "measurement", "unit_of_measurement": unit,
+            "state_topic": "t/%s/state" % BAR, "value_template": template,
+            "availability": [{"topic": "t/%s/status" % BAR,
+                              "value_template": "{{ 'online' if value_json.online else 'offline' }}",
+                              "payload_available": "online", "payload_not_available": "offline"}],
+            "expire_after": expire_after}
+
+    def test_sensors_announced_and_again_when_home_assistant_starts(self):
+        svc = self.service()
+        sub = self.subscriber(5, "homeassistant/#", "t/+/state", "t/+/status")
+        sim = subprocess.Popen([TERMINAL, "--udp", "127.0.0.1:%d" % svc.udp_port, "--set", "barcode=" + BAR,
+                                "--set", "clock=240517083000", "--set", "clock-runs=0", "--once", "--records", "2",
+                                "--duration", "20"], stdout=subprocess.DEVNULL)
+        self.addCleanup(stop, sim)
+        got = self.received(sub)
+        topics = ["homeassistant/sensor/t_%s/%s/config" % (BAR, s) for s in ("temperature", "humidity", "battery")]
+        self.assertEqual([t for t, _ in got], topics + ["t/%s/status" % BAR, "t/%s/state" % BAR])
+        configs = [json.loads(p) for _, p in got[:3]]
+        expected = [self.config("temperature", "temperature", "°C", "{{ value_json.temperature }}"),
+                    self.config("humidity", "humidity", "%", "{{ value_json.humidity }}"),
+                    self.config("battery", "voltage", "V",
+                                "{{ value_json.battery if value_json.battery is defined else None }}")]
+        self.assertEqual(configs, expected)
+        # Each template, on the state as published, gives the newest record's value.
+        env = jinja2.Environment()
+        state = json.loads(got[4][1])
+        newest = mqtt_tests.DataCentreMqtt.READINGS[1]
+        for c, key in zip(configs, ("temperature", "humidity", "battery")):
+            self.assertEqual(float(env.from_string(c["value_template"]).render(value_json=state)), newest[key])
+        availability = env.from_string(configs[0]["availability"][0]["value_template"])
+        self.assertEqual(availability.render(value_json=json.loads(got[3][1])), "online")
+        self.assertEqual(availability.render(value_json={"online": False}), "offline")
+        self.assertEqual(env.from_string(expected[2]["value_template"]).render(value_json={}), "None")
+
+        # Its firmware read (cmdCJR): the device gains its version.
+        following(svc, BAR)
+        sub = self.subscriber(3, "homeassistant/#")
+        results = Results(self.broker)
+        self.addCleanup(results.close)
+        self.broker.publish("t/%s/cmd" % BAR, cmd("v1", "cmdCJR"))
+        self.assertTrue(results.take(1)["v1"][1]["ok"])
+        versioned = [json.loads(p) for _, p in self.received(sub)]
+        self.assertEqual(versioned, [dict(c, device=dict(c["device"], sw_version="V1.05")) for c in expected])
+        # Home Assistant (re)starts: the terminal held is announced again.
+        sub = self.subscriber(3, "homeassistant/sensor/#")
+        self.broker.publish("homeassistant/status", "online")
+        again = self.received(sub)
+        self.assertEqual([t for t, _ in again], topics)
+        self.assertEqual([json.loads(p) for _, p in again], versioned)
+        out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.broker.port), "-t", "homeassistant/#",
+                              "-v", "--retained-only", "-W", "1"], capture_output=True, timeout=10).stdout
+        self.assertEqual({t: json.loads(p) for t, p in messages(out.splitlines())}, dict(zip(topics, versioned)))
 
 
 class Overdue(OpsTestCase):

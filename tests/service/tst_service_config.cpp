@@ -20,6 +20,7 @@ private slots:
                                               "[log]\nlevel = debug\n"
                                               "[mqtt]\nurl = mqtts://broker.example:8884\nca_file = /etc/ca.pem\n"
                                               "user = svc\npassword = \"p w\"\ncmd_timeout_ms = 1500\n"
+                                              "discovery = homeassistant\ndiscovery_prefix = ha\n"
                                               "[metrics]\nlisten = 127.0.0.1:9630\n"),
                                           QStringLiteral("/var/lib/x"));
         QVERIFY2(r.config, qPrintable(r.error));
@@ -42,6 +43,8 @@ private slots:
         QCOMPARE(c.mqttPrefix, QStringLiteral("ht6630"));
         QCOMPARE(c.cmdTimeoutMs, 1500);
         QCOMPARE(c.overdueAfterS, 90);
+        QVERIFY(c.mqttDiscovery);
+        QCOMPARE(c.mqttDiscoveryPrefix, QStringLiteral("ha"));
         QCOMPARE(c.metrics.host, QStringLiteral("127.0.0.1"));
         QCOMPARE(c.metrics.port, quint16(9630));
     }
@@ -59,6 +62,8 @@ private slots:
         QVERIFY(r.config->mqttHost.isEmpty());
         QCOMPARE(r.config->cmdTimeoutMs, 30000);
         QCOMPARE(r.config->overdueAfterS, 0);
+        QVERIFY(!r.config->mqttDiscovery);
+        QCOMPARE(r.config->mqttDiscoveryPrefix, QStringLiteral("homeassistant"));
         QVERIFY(!r.config->metrics.enabled());
     }
 
@@ -83,6 +88,11 @@ private slots:
         QTest::newRow("cmd timeout") << tcp + "[mqtt]\ncmd_timeout_ms = 50\n" << "[mqtt] cmd_timeout_ms: must be 100 to 600000";
         QTest::newRow("overdue") << tcp + "[dialogue]\noverdue_after_s = 0\n" << "[dialogue] overdue_after_s: must be 1 to 86400";
         QTest::newRow("metrics") << tcp + "[metrics]\nlisten = 9630\n" << "[metrics] listen: expected ADDRESS:PORT";
+        QTest::newRow("discovery") << tcp + "[mqtt]\nurl = mqtt://h:1\ndiscovery = hass\n"
+                                   << "[mqtt] discovery: must be homeassistant or off";
+        QTest::newRow("discovery without broker") << tcp + "[mqtt]\ndiscovery = homeassistant\n"
+                                                  << "[mqtt] discovery: needs [mqtt] url";
+        QTest::newRow("discovery prefix") << tcp + "[mqtt]\ndiscovery_prefix = ha/x\n" << "[mqtt] discovery_prefix: must be";
         QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
         QTest::newRow("nothing served") << "[store]\npath = x.db\n" << "[tcp] listen: neither";
         QTest::newRow("no equals") << tcp + "garbage\n" << "line 3: expected KEY = VALUE";
