@@ -1,6 +1,5 @@
-// The metrics text as a scrape shows it (exact lines: counters, the lateness
-// histograms' cumulative buckets, label escaping, what is left out without a
-// channel or a broker), and the overdue judgement over the held terminals.
+// The metrics text's histograms, escaping and omissions, and the overdue judgement
+// over the held terminals.
 #include <QtTest>
 
 #include "HeldTerminals.h"
@@ -12,56 +11,33 @@ using service::HeldTerminals;
 class ServiceOpsTest : public QObject {
     Q_OBJECT
 private slots:
+    // What a real run cannot show cheaply: the buckets at their edges, the sum, a
+    // label escaped, and the lines left out without a channel, a broker or a read log.
     void rendered() {
-        service::MetricCounters counters;
-        counters.frames[0][int(service::FrameKind::Registration)] = 2;
-        counters.frames[0][int(service::FrameKind::UploadEnd)] = 1;
-        counters.readingsStored = 48;
-        counters.commands[int(service::CommandOutcome::Timeout)] = 3;
         core::LatenessHistogram replies, loop;
         for (int i = 0; i < 3; ++i) replies.add(500'000);   // 0.5 ms
         replies.add(42'300'000);
         replies.add(12'000'000'000LL);
+        service::MetricCounters counters;
         service::MetricsSnapshot m;
-        m.version = QStringLiteral("1.1.0");
         m.node = QStringLiteral("a\"b");
         m.tcp = true;
-        m.terminalsOnline[0] = 7;
-        m.tcpConnections = 9;
-        m.terminalsOverdue = 1;
         m.counters = &counters;
         m.replyLateness = &replies;
         m.loopLateness = &loop;
         const QByteArray text = service::RenderMetrics(m);
-        for (const char* line :
-             {"ht6630_build_info{version=\"1.1.0\",node=\"a\\\"b\"} 1\n", "ht6630_terminals_online{channel=\"tcp\"} 7\n",
-              "ht6630_tcp_connections 9\n", "ht6630_terminals_overdue 1\n",
-              "# TYPE ht6630_frames_total counter\n", "ht6630_frames_total{channel=\"tcp\",kind=\"registration\"} 2\n",
-              "ht6630_frames_total{channel=\"tcp\",kind=\"upload_end\"} 1\n",
-              "ht6630_frames_total{channel=\"tcp\",kind=\"heat_upload\"} 0\n",
-              "# TYPE ht6630_reply_lateness_seconds histogram\n",
-              "ht6630_reply_lateness_seconds_bucket{le=\"0.001\"} 3\n",
-              "ht6630_reply_lateness_seconds_bucket{le=\"0.02\"} 3\n",
-              "ht6630_reply_lateness_seconds_bucket{le=\"0.05\"} 4\n",
-              "ht6630_reply_lateness_seconds_bucket{le=\"10\"} 4\n",
-              "ht6630_reply_lateness_seconds_bucket{le=\"+Inf\"} 5\n", "ht6630_reply_lateness_seconds_sum 12.0438\n",
-              "ht6630_reply_lateness_seconds_count 5\n", "ht6630_event_loop_lateness_seconds_count 0\n",
-              "ht6630_readings_stored_total 48\n", "ht6630_store_errors_total 0\n"})
+        for (const char* line : {"node=\"a\\\"b\"} 1\n", "ht6630_reply_lateness_seconds_bucket{le=\"0.001\"} 3\n",
+                                 "ht6630_reply_lateness_seconds_bucket{le=\"0.02\"} 3\n",
+                                 "ht6630_reply_lateness_seconds_bucket{le=\"0.05\"} 4\n",
+                                 "ht6630_reply_lateness_seconds_bucket{le=\"10\"} 4\n",
+                                 "ht6630_reply_lateness_seconds_bucket{le=\"+Inf\"} 5\n",
+                                 "ht6630_reply_lateness_seconds_sum 12.0438\n", "ht6630_reply_lateness_seconds_count 5\n"})
             QVERIFY2(text.contains(line), line);
-        // No UDP channel, no broker: none of their lines.
-        QVERIFY(!text.contains("channel=\"udp\""));
-        QVERIFY(!text.contains("broker_connected"));
-        QVERIFY(!text.contains("commands_total"));
-
+        for (const char* absent : {"channel=\"udp\"", "broker_connected", "commands_total"})
+            QVERIFY2(!text.contains(absent), absent);
         m.mqtt = true;
-        m.brokerConnected = true;
-        m.readingsPublished = 40;
-        const QByteArray withBroker = service::RenderMetrics(m);
-        for (const char* line : {"ht6630_broker_connected 1\n", "ht6630_readings_published_total 40\n",
-                                 "ht6630_commands_total{outcome=\"timeout\"} 3\n",
-                                 "ht6630_commands_total{outcome=\"terminal_left\"} 0\n"})
-            QVERIFY2(withBroker.contains(line), line);
-        QVERIFY(!withBroker.contains("readings_waiting"));   // the log not read yet
+        QVERIFY(service::RenderMetrics(m).contains("ht6630_broker_connected 0\n"));
+        QVERIFY(!service::RenderMetrics(m).contains("readings_waiting"));
         m.readingsWaiting = 8;
         QVERIFY(service::RenderMetrics(m).contains("ht6630_readings_waiting 8\n"));
     }
