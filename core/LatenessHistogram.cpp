@@ -15,6 +15,18 @@ void LatenessHistogram::add(qint64 lateNs) {
     ++buckets_[i];
     ++count_;
     maxNs_ = std::max(maxNs_, lateNs);
+    sumNs_ += lateNs;
+}
+
+quint64 LatenessHistogram::countBelowMs(int edgeMs) const {
+    std::size_t end;   // buckets [0, end) lie below the edge
+    if (edgeMs <= 0) end = 0;
+    else if (edgeMs <= kFine) end = static_cast<std::size_t>(edgeMs);
+    else if (edgeMs < 10'000) end = static_cast<std::size_t>(kFine + (edgeMs - kFine) / 10);
+    else end = buckets_.size() - 1;
+    quint64 n = 0;
+    for (std::size_t i = 0; i < end; ++i) n += buckets_[i];
+    return n;
 }
 
 double LatenessHistogram::percentileMs(double p) const {

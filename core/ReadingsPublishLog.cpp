@@ -161,20 +161,35 @@ bool SaveMark(sqlite3* db, const QByteArray& consumer, qint64 id, QString* error
     return ok;
 }
 
-bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, PublishBatch* out, QString* error) {
-    {
-        Statement s(db, "SELECT last_id FROM publish_marks WHERE consumer = ?1");
-        if (!s.st) {
-            *error = Error(db);
-            return false;
-        }
-        BindText(s.st, 1, consumer);
-        if (sqlite3_step(s.st) != SQLITE_ROW) {
-            *error = QStringLiteral("no publish mark for %1").arg(QString::fromUtf8(consumer));
-            return false;
-        }
-        out->mark = sqlite3_column_int64(s.st, 0);
+// The consumer's saved mark.
+bool Mark(sqlite3* db, const QByteArray& consumer, qint64* mark, QString* error) {
+    Statement s(db, "SELECT last_id FROM publish_marks WHERE consumer = ?1");
+    if (!s.st) {
+        *error = Error(db);
+        return false;
     }
+    BindText(s.st, 1, consumer);
+    if (sqlite3_step(s.st) != SQLITE_ROW) {
+        *error = QStringLiteral("no publish mark for %1").arg(QString::fromUtf8(consumer));
+        return false;
+    }
+    *mark = sqlite3_column_int64(s.st, 0);
+    return true;
+}
+
+// The highest id the log has given (AUTOINCREMENT keeps it in sqlite_sequence): one row's lookup.
+bool Newest(sqlite3* db, qint64* newest, QString* error) {
+    Statement s(db, "SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'publish_log'), 0)");
+    if (!s.st || sqlite3_step(s.st) != SQLITE_ROW) {
+        *error = Error(db);
+        return false;
+    }
+    *newest = sqlite3_column_int64(s.st, 0);
+    return true;
+}
+
+bool Read(sqlite3* db, const QByteArray& consumer, qint64 afterId, int limit, PublishBatch* out, QString* error) {
+    if (!Mark(db, consumer, &out->mark, error) || !Newest(db, &out->newest, error)) return false;
     const qint64 after = afterId < 0 ? out->mark : afterId;
     out->lastId = after;
     // A record deleted since (retention) has no row to join: its log id is skipped.
@@ -282,6 +297,19 @@ void ReadingsPublishLog::fetch(qint64 afterId, int limit) {
             QString error;
             if (Read(w.handle(), s->consumer, afterId, std::max(1, limit), batch.get(), &error))
                 s->deliver([batch](ReadingsPublishLog* r) { emit r->fetched(*batch); });
+            else
+                s->deliver([error](ReadingsPublishLog* r) { emit r->fetchFailed(error); });
+        },
+        ReadingsStore::When::AfterRows);
+}
+
+void ReadingsPublishLog::peek() {
+    store_.post(
+        [s = shared_](ReadingsWriter& w) {
+            qint64 mark = 0, newest = 0;
+            QString error;
+            if (Mark(w.handle(), s->consumer, &mark, &error) && Newest(w.handle(), &newest, &error))
+                s->deliver([mark, newest](ReadingsPublishLog* r) { emit r->peeked(mark, newest); });
             else
                 s->deliver([error](ReadingsPublishLog* r) { emit r->fetchFailed(error); });
         },

@@ -37,6 +37,7 @@ struct PublishBatch {
     qint64 mark = 0;                 // the consumer's saved mark when the batch was read
     qint64 lastId = 0;               // the last log id looked at (readings pruned since are skipped)
     int scanned = 0;                 // log rows looked at: equal to the limit when more may follow
+    qint64 newest = 0;               // the highest log id given so far (ids are never reused)
     std::vector<PublishedReading> readings;
 };
 
@@ -52,6 +53,9 @@ public:
     // Reads up to `limit` logged readings after `afterId` (negative: after the saved
     // mark) and emits fetched().
     void fetch(qint64 afterId, int limit);
+    // Reads the saved mark and the highest log id given so far, no readings, and
+    // emits peeked() (fetchFailed() when it cannot): how much is waiting, cheaply.
+    void peek();
     // Everything up to `id` is handed on; saved with the store's next batch.
     void setMark(qint64 id);
 
@@ -61,7 +65,8 @@ public:
 
 signals:
     void fetched(const core::PublishBatch& batch);
-    void fetchFailed(const QString& error);   // instead of fetched()
+    void fetchFailed(const QString& error);   // instead of fetched() or peeked()
+    void peeked(qint64 mark, qint64 newest);
     void failed(const QString& error);        // registering or saving the mark
 
 private:

@@ -218,14 +218,16 @@ void ReadingsStore::run() {
             it = tasks.erase(it);
         }
     };
+    int stored = 0;               // records new to the file in the last batch written
     const auto attempt = [&]() -> bool {
         QString error;
+        stored = 0;
         if (!writer.isOpen() && !writer.open(&error)) {
             reason = error;
             return false;
         }
         runTasks(true);
-        if (!held.empty() && !writer.write(held, &error)) {
+        if (!held.empty() && !writer.write(held, &error, &stored)) {
             // Reopen on the next try: the file may have been replaced or its folder made writable.
             writer.close();
             reason = error;
@@ -299,9 +301,7 @@ void ReadingsStore::run() {
             retentionChanged_ = true;
         }
         if (ok) {
-            int readings = 0;
-            for (const StoreRow& r : held)
-                readings += std::holds_alternative<RoomRow>(r.data) || std::holds_alternative<HeatRow>(r.data) ? 1 : 0;
+            const int readings = stored;
             const std::size_t n = held.size();
             held = {};   // destroyed here, outside the lock
             if (n) {

@@ -92,7 +92,7 @@ signals:
     // "提示信息:…" while the file cannot be written, "" once it can again.
     // Both are emitted from the writer thread.
     void statusChanged(const QString& text);
-    void batchCommitted(int readings);   // room and heat-meter records in the batch
+    void batchCommitted(int readings);   // room and heat-meter records the batch stored (new to the file)
     // The file could not be written (`reason`: SQLite's words), or can again (reason
     // empty); emitted on each change only, from the writer thread.
     void failingChanged(bool failing, const QString& reason);

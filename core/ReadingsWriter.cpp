@@ -191,7 +191,8 @@ bool ReadingsWriter::stepWith(sqlite3_stmt* q, std::initializer_list<QString> te
     return false;
 }
 
-bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
+bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error, int* stored) {
+    int inserted = 0;
     if (!open_) {
         *error = QStringLiteral("数据库未打开");
         return false;
@@ -251,6 +252,7 @@ bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
             sqlite3_bind_text(q, 7, receivedUtf8.constData(), int(receivedUtf8.size()), SQLITE_STATIC);
             const int rc = sqlite3_step(q);
             sqlite3_reset(q);
+            inserted += rc == SQLITE_DONE ? sqlite3_changes(st_->handle) : 0;   // 0 for a record ignored
             if (rc != SQLITE_DONE) {
                 *error = QString::fromUtf8(sqlite3_errmsg(st_->handle));
                 db.rollback();
@@ -274,6 +276,7 @@ bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
             q.bindValue(12, channel);
             q.bindValue(13, at);
             if (!q.exec()) return fail(q);
+            inserted += q.numRowsAffected() > 0 ? 1 : 0;
         } else if (const auto* l = std::get_if<LiveRow>(&row.data)) {
             QSqlQuery& q = st_->live;
             q.bindValue(0, row.barCode);
@@ -299,6 +302,7 @@ bool ReadingsWriter::write(const std::deque<StoreRow>& rows, QString* error) {
         db.rollback();
         return false;
     }
+    if (stored) *stored = inserted;
     return true;
 }
 

@@ -37,7 +37,9 @@ public:
     qint64 cacheBytes() const;
 
     // Commits the rows in one transaction; on failure nothing of them is stored.
-    bool write(const std::deque<StoreRow>& rows, QString* error);
+    // `stored` (when given) counts the room and heat-meter records new to the file
+    // (one already there, an upload sent twice, is kept once and not counted).
+    bool write(const std::deque<StoreRow>& rows, QString* error, int* stored = nullptr);
     // Deletes what is older than `days` days; returns the readings deleted, -1 on failure.
     int prune(int days, QString* error);
 

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <memory>
@@ -47,7 +48,15 @@ QString BarCodeOfAddress(const QString& termAddr) {
     return termAddr.size() >= 13 ? termAddr.right(13) : QString();
 }
 
+constexpr int kOverdueSweepMs = 2000;
+
 }  // namespace
+
+qint64 OverdueAfterMs(const HeartbeatStats& beats, int reportedS) {
+    if (reportedS > 0) return qint64(kOverdueBeats) * reportedS * 1000;
+    if (const auto mean = beats.meanSeconds()) return qint64(std::ceil(kOverdueBeats * *mean * 1000.0));
+    return qint64(kOverdueBeats) * kLongestHeartbeatS * 1000;
+}
 
 void HeartbeatStats::add(qint64 atMs) {
     if (lastMs > 0 && atMs > lastMs) {
@@ -70,7 +79,13 @@ std::optional<double> HeartbeatStats::spreadSeconds() const {
     return std::sqrt(m2 / (intervals - 1));
 }
 
-TerminalRoster::TerminalRoster(QObject* parent) : QObject(parent) {}
+TerminalRoster::TerminalRoster(QObject* parent) : QObject(parent) {
+    // One sweep over all rows, not a timer per terminal.
+    overdueSweep_ = new QTimer(this);
+    overdueSweep_->setInterval(kOverdueSweepMs);
+    connect(overdueSweep_, &QTimer::timeout, this, [this] { sweepOverdue(QDateTime::currentMSecsSinceEpoch()); });
+    overdueSweep_->start();
+}
 
 TerminalRoster::~TerminalRoster() {
     if (seeding_) seeding_->wait();
@@ -153,11 +168,17 @@ void TerminalRoster::noteEvent(const QString& barCode, const QString& kind, Chan
     if (i < 0) return;
     touch(i, channel, peer, at);
     TerminalRow& r = rows_[std::size_t(i)];
+    const bool wasOverdue = r.overdue;
+    setOverdue(r, false);   // it reports again (or is gone)
     if (kind == QLatin1String("disconnect")) {
         r.online = false;
     } else {
         r.online = true;
-        if (kind == QLatin1String("heartbeat")) r.heartbeat.add(at.toMSecsSinceEpoch());
+        // The silence that made it overdue was no heart-beat interval.
+        if (kind == QLatin1String("heartbeat")) {
+            if (wasOverdue) r.heartbeat.resume(at.toMSecsSinceEpoch());
+            else r.heartbeat.add(at.toMSecsSinceEpoch());
+        }
     }
     emit rowChanged(i);
 }
@@ -173,6 +194,7 @@ void TerminalRoster::noteUpload(const ht6630::RoomUpload& upload, Channel channe
     touch(i, channel, QString(), receivedAt);
     TerminalRow& r = rows_[std::size_t(i)];
     r.online = true;
+    setOverdue(r, false);
     r.batteryV = upload.batteryCentivolts / 100.0;
     // Only records newer than the newest known count as new: a re-sent upload adds nothing.
     // One time-zone conversion per upload: the newest record's; the others by difference.
@@ -218,6 +240,30 @@ void TerminalRoster::noteFirmware(const QString& barCode, const QString& firmwar
     emit rowChanged(i);
 }
 
+void TerminalRoster::noteHeartbeatSetting(const QString& barCode, int seconds) {
+    const int i = rowFor(barCode);
+    if (i < 0 || seconds <= 0) return;
+    rows_[std::size_t(i)].reportedHeartbeatS = seconds;
+    emit rowChanged(i);
+}
+
+void TerminalRoster::setOverdue(TerminalRow& r, bool overdue) {
+    if (r.overdue == overdue) return;
+    r.overdue = overdue;
+    overdue_ += overdue ? 1 : -1;
+}
+
+void TerminalRoster::sweepOverdue(qint64 nowMs) {
+    for (int i = 0; i < size(); ++i) {
+        TerminalRow& r = rows_[std::size_t(i)];
+        const bool overdue = r.online && r.lastSeenMs > 0 &&
+                             nowMs - r.lastSeenMs > OverdueAfterMs(r.heartbeat, r.reportedHeartbeatS);
+        if (overdue == r.overdue) continue;
+        setOverdue(r, overdue);
+        emit rowChanged(i);
+    }
+}
+
 void TerminalRoster::watch(DataCentre& engine, Channel channel) {
     QPointer<DataCentre> e = &engine;
     connect(&engine, &DataCentre::terminalEvent, this,
@@ -236,9 +282,10 @@ void TerminalRoster::watch(DataCentre& engine, Channel channel) {
         noteUpload(u, channel, QDateTime::currentDateTime());
     });
     connect(&engine, &DataCentre::parametersDecoded, this, [this, e](const ht6630::FieldValues& v) {
-        if (!v.firmware || !e) return;
-        noteFirmware(v.barCode ? QString::fromStdString(*v.barCode) : BarCodeOfAddress(e->termAddr()),
-                     QString::fromStdString(*v.firmware));
+        if ((!v.firmware && !v.heartbeatSeconds) || !e) return;
+        const QString barCode = v.barCode ? QString::fromStdString(*v.barCode) : BarCodeOfAddress(e->termAddr());
+        if (v.firmware) noteFirmware(barCode, QString::fromStdString(*v.firmware));
+        if (v.heartbeatSeconds) noteHeartbeatSetting(barCode, QString::fromStdString(*v.heartbeatSeconds).toInt());
     });
     // The engine's end is the end of its terminals' sessions.
     const QString channelText = ChannelText(channel);
@@ -247,6 +294,7 @@ void TerminalRoster::watch(DataCentre& engine, Channel channel) {
             TerminalRow& r = rows_[std::size_t(i)];
             if (r.online && r.channel == channelText) {
                 r.online = false;
+                setOverdue(r, false);
                 emit rowChanged(i);
             }
         }

@@ -14,6 +14,8 @@
 #include "core/ReadingsRows.h"
 #include "protocol/Readings.h"
 
+class QTimer;
+
 namespace core {
 
 class DataCentre;
@@ -26,9 +28,19 @@ struct HeartbeatStats {
     int intervals = 0;
     double meanS = 0, m2 = 0;
     void add(qint64 atMs);
+    // A beat after a silence that was no interval (the terminal was overdue): the
+    // next interval counts from here.
+    void resume(qint64 atMs) { lastMs = atMs; }
     std::optional<double> meanSeconds() const;
     std::optional<double> spreadSeconds() const;   // standard deviation, needs two intervals
 };
+
+// A terminal is overdue once it has sent nothing for more than three of its
+// heart-beat intervals: the one it reported (a read of its parameters), else the
+// mean observed, else the longest a terminal can be set to.
+inline constexpr int kOverdueBeats = 3;
+inline constexpr int kLongestHeartbeatS = 240;
+qint64 OverdueAfterMs(const HeartbeatStats& beats, int reportedS = 0);
 
 struct TerminalRow {
     QString barCode;
@@ -41,6 +53,8 @@ struct TerminalRow {
     qint64 lastRecordMs = 0;
     qint64 readings = 0;
     HeartbeatStats heartbeat;
+    int reportedHeartbeatS = 0;           // read from the terminal; 0 when not known
+    bool overdue = false;                 // online, and silent past OverdueAfterMs
     std::optional<qint64> clockOffsetS;   // newest record time minus the host's time of receipt
 };
 
@@ -64,6 +78,12 @@ public:
     void noteUpload(const ht6630::RoomUpload& upload, Channel channel, const QDateTime& receivedAt);
     void noteLiveReading(const QString& barCode, double temperature, double humidity, const QDateTime& at);
     void noteFirmware(const QString& barCode, const QString& firmware);
+    void noteHeartbeatSetting(const QString& barCode, int seconds);
+
+    // Marks the online terminals silent past OverdueAfterMs at `nowMs` overdue and
+    // the others not; the roster's own timer runs it every two seconds.
+    void sweepOverdue(qint64 nowMs);
+    int overdueCount() const { return overdue_; }
 
     int size() const { return int(rows_.size()); }
     const TerminalRow& row(int index) const { return rows_[std::size_t(index)]; }
@@ -79,9 +99,12 @@ private:
     int rowFor(const QString& barCode);
     void touch(int index, Channel channel, const QString& peer, const QDateTime& at);
     void merge(const std::vector<TerminalSummary>& stored);
+    void setOverdue(TerminalRow& r, bool overdue);
 
     std::vector<TerminalRow> rows_;
     QHash<QString, int> index_;
+    int overdue_ = 0;
+    QTimer* overdueSweep_ = nullptr;
     class QThread* seeding_ = nullptr;
 };
 

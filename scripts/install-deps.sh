@@ -8,6 +8,7 @@ PACKAGES=(
   libgl-dev fonts-wqy-microhei qt6-charts-dev libqt6opengl6-dev
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libmosquitto-dev mosquitto mosquitto-clients haproxy openssl
+  qt6-httpserver-dev prometheus python3-jinja2
   dpkg-dev lintian desktop-file-utils appstream
   libgtest-dev libbenchmark-dev python3
   clang-14 libclang-rt-14-dev

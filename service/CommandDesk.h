@@ -20,6 +20,14 @@ class DataCentre;
 
 namespace service {
 
+// How a cmd request ended: the terminal answered (success or failure), its checks
+// refused it (malformed, unknown, a value out of range), a newer request replaced it,
+// it timed out, the terminal left, the service stopped, or no engine here holds the terminal.
+enum class CommandOutcome { Ok, Failed, Refused, Replaced, Timeout, TerminalLeft, ServiceStopping, NotHeld };
+inline constexpr int kCommandOutcomes = 8;
+// "ok", "failed", "refused", "replaced", "timeout", "terminal_left", "service_stopping", "not_held".
+const char* CommandOutcomeName(CommandOutcome outcome);
+
 class CommandDesk : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +48,10 @@ public:
     // Ends every request still open with `message` (the service stops).
     void endAll(const QString& message);
 
+signals:
+    // Each result published, as it is.
+    void ended(service::CommandOutcome outcome);
+
 private:
     struct Pending {
         QJsonValue id;
@@ -53,8 +65,9 @@ private:
     void onSent(core::DataCentre* engine, const QString& barCode);
     void onResponded(core::DataCentre* engine, const QString& barCode, int code, const QString& status,
                      const ht6630::FieldValues& fields);
-    void finish(const QString& barCode, bool ok, const QString& message, const ht6630::FieldValues& fields = {});
-    void result(const QString& barCode, const QJsonValue& id, bool ok, const QString& message,
+    void finish(const QString& barCode, CommandOutcome outcome, const QString& message,
+                const ht6630::FieldValues& fields = {});
+    void result(const QString& barCode, const QJsonValue& id, CommandOutcome outcome, const QString& message,
                 const ht6630::FieldValues& fields = {});
 
     const int timeoutMs_;

@@ -7,12 +7,17 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 #include "CommandDesk.h"
+#include "HomeAssistantDiscovery.h"
+#include "MetricsServer.h"
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
 #include "ReadingsRelay.h"
 #include "core/CommitGate.h"
+#include "ServiceMetrics.h"
+#include "core/MonotonicClock.h"
 #include "core/ReadingsPublishLog.h"
 #include "core/ReadingsRecording.h"
 #include "core/ReadingsStore.h"
@@ -31,12 +36,17 @@ constexpr int kMqttGraceMs = 700;
 // a few hundred microseconds away a few hundred carry the fleet's readings.
 constexpr int kRelayWindow = 256;
 QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+qint64 MonotonicMs() { return core::MonotonicNs() / 1'000'000; }
+// Discovery's expire_after while a terminal's upload interval is not known: three of
+// the hourly uploads terminals make with their default parameters.
+constexpr int kDefaultExpireAfterS = 3 * 3600;
 }  // namespace
 
 DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent)
     : QObject(parent), config_(config), log_(log) {}
 
 DataCentreService::~DataCentreService() {
+    metricsServer_.reset();
     commands_.reset();
     relay_.reset();
     mqtt_.reset();
@@ -57,6 +67,9 @@ void DataCentreService::applyDialogueSettings() {
         if (config_.udpOfflineAfterS > 0) udpSweep_->start();
         else udpSweep_->stop();
     }
+    if (overdueSweep_)
+        // One sweep over the held terminals; a tenth of a fixed silence, else once a second.
+        overdueSweep_->setInterval(config_.overdueAfterS > 0 ? std::clamp(config_.overdueAfterS * 100, 100, 1000) : 1000);
     if (store_) store_->setRetentionDays(config_.retentionDays);
     log_.setLevel(config_.logLevel);
 }
@@ -73,6 +86,10 @@ bool DataCentreService::start() {
         if (!text.isEmpty()) log_.debug(QStringLiteral("readings store %1: %2").arg(store_->path(), text));
     });
     log_.info(QStringLiteral("readings store %1").arg(config_.storePath));
+    if (config_.metrics.enabled()) {
+        metrics_ = std::make_unique<ServiceMetrics>();
+        metrics_->watch(*store_);
+    }
     if (!config_.mqttHost.isEmpty()) {
         mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
         publishStoreStatus();   // sent with the node's "online" once connected
@@ -81,6 +98,14 @@ bool DataCentreService::start() {
             config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
             [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
         connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
+        if (metrics_) metrics_->watch(*commands_);
+        if (config_.mqttDiscovery) {
+            // Home Assistant (re)started: every terminal held here, announced again.
+            connect(mqtt_.get(), &MqttPublisher::homeAssistantOnline, this, [this] {
+                log_.info(QStringLiteral("mqtt: home assistant online: announcing %1 terminal(s)").arg(held_.all().size()));
+                for (auto it = held_.all().cbegin(); it != held_.all().cend(); ++it) publishDiscovery(it.key());
+            });
+        }
         log_.info(QStringLiteral("mqtt: publishing to %1://%2:%3 under %4/ (%5)")
                       .arg(config_.mqttTls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), config_.mqttHost)
                       .arg(config_.mqttPort)
@@ -124,6 +149,23 @@ bool DataCentreService::start() {
         udpSweep_ = new QTimer(this);
         connect(udpSweep_, &QTimer::timeout, this, &DataCentreService::expireSilentUdpTerminals);
     }
+    if (tracksHeld()) {
+        overdueSweep_ = new QTimer(this);
+        connect(overdueSweep_, &QTimer::timeout, this, &DataCentreService::sweepOverdue);
+        overdueSweep_->start();
+    }
+    if (metrics_) {
+        metricsServer_ = std::make_unique<MetricsServer>([this] { return metricsText(); });
+        if (!metricsServer_->listen(config_.metrics.host, config_.metrics.port)) {
+            log_.error(QStringLiteral("cannot listen for metrics on %1:%2: %3")
+                           .arg(config_.metrics.host).arg(config_.metrics.port).arg(metricsServer_->errorString()));
+            return false;
+        }
+        log_.info(QStringLiteral("metrics on http://%1:%2/metrics")
+                      .arg(config_.metrics.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + config_.metrics.host + QLatin1Char(']')
+                                                                          : config_.metrics.host)
+                      .arg(metricsServer_->port()));
+    }
     applyDialogueSettings();
     log_.info(QStringLiteral("dialogue: reply delay %1 ms, %2 mode, at most %3 tcp connections")
                   .arg(config_.replyDelayMs)
@@ -137,6 +179,7 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     engine.setCommitGate(gate_);
     connect(&engine, &core::DataCentre::uploadNotAcknowledged, this, &DataCentreService::uploadNotAcknowledged);
     if (commands_) commands_->watch(engine);
+    if (metrics_) metrics_->watch(engine, channel);
     const QString ch = ChannelName(channel);
     connect(&engine, &core::DataCentre::terminalOnline, this,
             [this, ch, channel](const QString& barCode, int connection, const QString& peer) {
@@ -150,8 +193,15 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                     if (!before.isEmpty()) tcpTerminalGone(before);   // registered again under a new bar code
                     log_.info(QStringLiteral("terminal %1 online (tcp connection %2 from %3)").arg(barCode).arg(connection).arg(peer));
                 }
+                const QDateTime now = QDateTime::currentDateTime();
+                if (tracksHeld()) held_.online(barCode, ch, peer, now, MonotonicMs());
                 if (mqtt_) {
-                    mqtt_->publishStatus(barCode, true, ch, peer, QDateTime::currentDateTime());
+                    // First seen by this process: Home Assistant hears of it before its status.
+                    if (config_.mqttDiscovery && !discovered_.contains(barCode)) {
+                        discovered_.insert(barCode, QString());
+                        publishDiscovery(barCode);
+                    }
+                    mqtt_->publishStatus(barCode, true, ch, peer, now);
                     mqtt_->subscribeCommands(barCode);
                 }
             });
@@ -168,22 +218,43 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
     connect(&engine, &core::DataCentre::terminalEvent, this,
             [this, ch, channel](const QString& barCode, const QString& kind, const QString& peer) {
                 if (channel == core::Channel::Udp) udpOnline_.heard(barCode, peer, QDateTime::currentMSecsSinceEpoch());
+                if (tracksHeld())
+                    heard(barCode, kind == QLatin1String("heartbeat") ? HeldTerminals::Frame::Heartbeat : HeldTerminals::Frame::Other);
                 const QString line = QStringLiteral("%1 %2 from %3 (%4)").arg(kind, barCode, peer, ch);
                 if (kind == QLatin1String("registration")) log_.info(line);
                 else log_.debug(line);
             });
     connect(&engine, &core::DataCentre::roomUploadDecoded, this, [this, ch](const ht6630::RoomUpload& u) {
         if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before
+        const QString barCode = FromStd(u.barCode);
+        if (tracksHeld()) heard(barCode, HeldTerminals::Frame::Upload);
         log_.info(QStringLiteral("upload %1: %2 record(s), battery %3 V (%4)")
-                      .arg(FromStd(u.barCode))
+                      .arg(barCode)
                       .arg(u.records.size())
                       .arg(u.batteryCentivolts / 100.0, 0, 'f', 2)
                       .arg(ch));
     });
     connect(&engine, &core::DataCentre::heatMeterDecoded, this, [this, ch](const core::HeatMeterUpload& u) {
         if (relay_) relay_->readingsArrived();   // stored by RecordReadings just before, published from the store
+        if (tracksHeld()) heard(u.barCode, HeldTerminals::Frame::Other);
         log_.info(QStringLiteral("heat-meter upload %1: %2 record(s) (%3)").arg(u.barCode).arg(u.records.size()).arg(ch));
     });
+    connect(&engine, &core::DataCentre::terminalResponded, this,
+            [this](const QString& barCode, int, const QString&, const ht6630::FieldValues& fields) {
+                if (!tracksHeld()) return;
+                heard(barCode, HeldTerminals::Frame::Other);
+                // What the terminal says of itself: its heart-beat interval, its firmware (the device's version).
+                if (fields.heartbeatSeconds)
+                    held_.reportedHeartbeat(barCode, QString::fromStdString(*fields.heartbeatSeconds).toInt());
+                if (fields.firmware && config_.mqttDiscovery) {
+                    const QString firmware = FromStd(*fields.firmware);
+                    const auto it = discovered_.find(barCode);
+                    if (it != discovered_.end() && *it != firmware) {
+                        *it = firmware;
+                        publishDiscovery(barCode);
+                    }
+                }
+            });
     connect(&engine, &core::DataCentre::netLog, this, [this, ch](const QString& text) {
         // The engines' network log: socket errors are worth a warning, the rest is detail.
         if (text.startsWith(QStringLiteral("错误代码"))) log_.warning(ch + QStringLiteral(": ") + text);
@@ -205,6 +276,7 @@ core::DataCentre* DataCentreService::engineFor(const QString& barCode) const {
 
 void DataCentreService::tcpTerminalGone(const QString& barCode) {
     if (tcp_ && tcp_->table().firstLoadedWith(barCode)) return;   // another connection still has it
+    if (!udpOnline_.contains(barCode)) held_.offline(barCode);
     if (commands_) commands_->terminalLeft(barCode, tcp_);
     if (mqtt_ && !udpOnline_.contains(barCode)) mqtt_->unsubscribeCommands(barCode);
 }
@@ -217,7 +289,9 @@ void DataCentreService::expireSilentUdpTerminals() {
                       .arg(t.barCode, t.peer)
                       .arg((now.toMSecsSinceEpoch() - t.lastMs) / 1000));
         if (commands_) commands_->terminalLeft(t.barCode, udp_);
-        if (!mqtt_ || (tcp_ && tcp_->table().firstLoadedWith(t.barCode))) continue;   // TCP still holds it
+        if (tcp_ && tcp_->table().firstLoadedWith(t.barCode)) continue;   // TCP still holds it
+        held_.offline(t.barCode);
+        if (!mqtt_) continue;
         mqtt_->publishStatus(t.barCode, false, QStringLiteral("udp"), t.peer, now);
         mqtt_->unsubscribeCommands(t.barCode);
     }
@@ -265,6 +339,63 @@ void DataCentreService::publishStoreStatus() {
                                              storeSince_.toString(Qt::ISODate)));
 }
 
+void DataCentreService::heard(const QString& barCode, HeldTerminals::Frame frame) {
+    if (!held_.heard(barCode, frame, MonotonicMs())) return;
+    log_.info(QStringLiteral("terminal %1 reports again").arg(barCode));
+    publishHeldStatus(barCode, false);
+}
+
+void DataCentreService::sweepOverdue() {
+    const qint64 now = MonotonicMs();
+    for (const QString& barCode : held_.sweep(now, qint64(config_.overdueAfterS) * 1000)) {
+        const HeldTerminals::Terminal* t = held_.find(barCode);
+        log_.warning(QStringLiteral("terminal %1 overdue: nothing for %2 s (%3 from %4)")
+                         .arg(barCode)
+                         .arg((now - t->lastMs) / 1000)
+                         .arg(t->channel, t->peer));
+        publishHeldStatus(barCode, true);
+    }
+}
+
+// The status it came online with, "overdue" added while it is.
+void DataCentreService::publishHeldStatus(const QString& barCode, bool overdue) {
+    const HeldTerminals::Terminal* t = held_.find(barCode);
+    if (mqtt_ && t) mqtt_->publishStatus(barCode, true, t->channel, t->peer, t->since, overdue);
+}
+
+void DataCentreService::publishDiscovery(const QString& barCode) {
+    if (!mqtt_) return;
+    // A few of its uploads: the state it reads changes only with an upload.
+    int expireAfterS = kDefaultExpireAfterS;
+    if (const HeldTerminals::Terminal* t = held_.find(barCode))
+        if (const auto mean = t->uploads.meanSeconds()) expireAfterS = std::max(60, int(std::ceil(3 * *mean)));
+    for (const DiscoveryMessage& m :
+         DiscoveryConfigs(config_.mqttDiscoveryPrefix, config_.mqttPrefix, barCode, discovered_.value(barCode), expireAfterS))
+        mqtt_->publishDiscovery(m.topic, m.payload);
+}
+
+QByteArray DataCentreService::metricsText() const {
+    MetricsSnapshot m;
+    m.version = QString::fromLatin1(HT6630_VERSION);
+    m.node = config_.nodeName;
+    m.tcp = tcp_ != nullptr;
+    m.udp = udp_ != nullptr;
+    m.terminalsOnline[0] = int(tcpOnline_.size());
+    m.terminalsOnline[1] = udpOnline_.size();
+    m.tcpConnections = tcp_ ? tcp_->table().loadedCount() : 0;
+    m.terminalsOverdue = held_.overdue();
+    m.counters = metrics_ ? &metrics_->counters() : nullptr;
+    m.replyLateness = &session_.replyQueue.lateness();
+    m.loopLateness = &loopLag_.lag();
+    m.mqtt = mqtt_ != nullptr;
+    if (mqtt_) m.brokerConnected = mqtt_->connected();
+    if (relay_) {
+        m.readingsPublished = relay_->acknowledgedReadings();
+        m.readingsWaiting = relay_->waiting();
+    }
+    return RenderMetrics(m);
+}
+
 void DataCentreService::reload(const ServiceConfig& config) {
     const QStringList restart = RestartOnlyChanges(config_, config);
     // Keep what only a restart can apply; take the rest.
@@ -275,6 +406,7 @@ void DataCentreService::reload(const ServiceConfig& config) {
     next.logLevel = config.logLevel;
     next.maxConnections = config.maxConnections;
     next.udpOfflineAfterS = config.udpOfflineAfterS;
+    next.overdueAfterS = config.overdueAfterS;
     config_ = next;
     applyDialogueSettings();
     log_.info(QStringLiteral("configuration reloaded: reply delay %1 ms, %2 mode, retention %3 day(s), at most %4 tcp connections")
@@ -292,6 +424,7 @@ void DataCentreService::stop(int graceMs) {
     if (tcp_) tcp_->stopListening();
     if (udp_) udp_->stopReceiving();
     if (udpSweep_) udpSweep_->stop();   // no terminal goes offline one by one while the node goes
+    if (overdueSweep_) overdueSweep_->stop();
     log_.info(QStringLiteral("stopping: %1 repl(ies) still waiting").arg(session_.replyQueue.pending()));
     // Poll the reply queue from the event loop: replies leave on their own timers.
     const QDeadlineTimer deadline(graceMs);

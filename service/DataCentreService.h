@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "HeldTerminals.h"
 #include "ServiceConfig.h"
 #include "LoopLagProbe.h"
 #include "ServiceLog.h"
@@ -31,8 +32,10 @@ class UdpDataCentre;
 namespace service {
 
 class CommandDesk;
+class MetricsServer;
 class MqttPublisher;
 class ReadingsRelay;
+class ServiceMetrics;
 
 class DataCentreService : public QObject {
     Q_OBJECT
@@ -52,6 +55,8 @@ public:
     core::TcpDataCentre* tcp() const { return tcp_; }
     core::UdpDataCentre* udp() const { return udp_; }
     core::ReadingsStore* store() const { return store_.get(); }
+    // GET /metrics's text now ([metrics] listen).
+    QByteArray metricsText() const;
 
 signals:
     void stopped();
@@ -71,6 +76,14 @@ private:
     void storeFailingChanged(bool failing, const QString& reason);
     void uploadNotAcknowledged(const QString& barCode, bool storeFailing);
     void publishStoreStatus();
+    // Held terminals silent past three heart beats (or [dialogue] overdue_after_s) are overdue.
+    void sweepOverdue();
+    // Something from a held terminal; an overdue one that reports again is said to be back.
+    void heard(const QString& barCode, HeldTerminals::Frame frame);
+    void publishHeldStatus(const QString& barCode, bool overdue);
+    // Home Assistant discovery: the terminal's sensors, retained.
+    void publishDiscovery(const QString& barCode);
+    bool tracksHeld() const { return mqtt_ || metrics_; }
 
     ServiceConfig config_;
     ServiceLog& log_;
@@ -80,11 +93,16 @@ private:
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
     std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
+    std::unique_ptr<ServiceMetrics> metrics_;      // when [metrics] listen is set
+    std::unique_ptr<MetricsServer> metricsServer_;
     core::TcpDataCentre* tcp_ = nullptr;
     core::UdpDataCentre* udp_ = nullptr;
     QHash<int, QString> tcpOnline_;   // connection -> bar code: an upload re-announces a registered terminal
     UdpPresence udpOnline_;     // UDP has no connection: online from its registration or upload until silent
     QTimer* udpSweep_ = nullptr;
+    HeldTerminals held_;          // with MQTT or metrics: overdue terminals, the status a republish says
+    QTimer* overdueSweep_ = nullptr;
+    QHash<QString, QString> discovered_;   // discovery: terminals announced by this process -> firmware
     QTimer* drain_ = nullptr;
     LoopLagProbe loopLag_;
     bool stopping_ = false;

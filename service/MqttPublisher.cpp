@@ -8,6 +8,8 @@
 
 #include <mosquitto.h>
 
+#include "HomeAssistantDiscovery.h"
+
 #include <algorithm>
 
 namespace service {
@@ -188,6 +190,7 @@ void MqttPublisher::onConnect(int rc) {
     if (!storeStatus_.isEmpty()) publish(topic(QStringLiteral("nodes/") + config_.nodeName + QStringLiteral("/store")), storeStatus_, true);
     // A clean session forgets subscriptions: follow the cmd topics again.
     subscribeAllCommands();
+    if (config_.mqttDiscovery) subscribe(DiscoveryStatusTopic(config_.mqttDiscoveryPrefix));
     emit connectionChanged(true);
 }
 
@@ -206,9 +209,10 @@ void MqttPublisher::unsubscribeCommands(const QString& barCode) {
 
 // One subscription for every terminal's cmd topic: a terminal coming or going costs
 // the broker nothing, and messages for terminals this node does not hold are dropped here.
-void MqttPublisher::subscribeAllCommands() {
+void MqttPublisher::subscribeAllCommands() { subscribe(topic(QStringLiteral("+/cmd"))); }
+
+void MqttPublisher::subscribe(const QByteArray& t) {
     if (!client_) return;
-    const QByteArray t = topic(QStringLiteral("+/cmd"));
     int mid = 0;
     const int rc = mosquitto_subscribe(client_, &mid, t.constData(), kQos);
     watchWrites();
@@ -228,6 +232,10 @@ void MqttPublisher::onSubscribed(int mid, int grantedQos) {
 }
 
 void MqttPublisher::onMessage(const QByteArray& t, const QByteArray& payload) {
+    if (config_.mqttDiscovery && t == DiscoveryStatusTopic(config_.mqttDiscoveryPrefix)) {
+        if (payload == kOnline) emit homeAssistantOnline();
+        return;
+    }
     // <prefix>/<barcode>/cmd, for a terminal still followed.
     const QList<QByteArray> levels = t.split('/');
     if (levels.size() != 3 || levels[0] != config_.mqttPrefix.toUtf8() || levels[2] != "cmd") return;
@@ -294,10 +302,13 @@ void MqttPublisher::publishRetained(const QString& tail, const QByteArray& paylo
     publish(topic(tail), payload, true, 0);
 }
 
+void MqttPublisher::publishDiscovery(const QByteArray& t, const QByteArray& payload) { publish(t, payload, true); }
+
 void MqttPublisher::publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
-                                  const QDateTime& since) {
+                                  const QDateTime& since, bool overdue) {
     QJsonObject o;
     o.insert(QStringLiteral("online"), online);
+    if (overdue) o.insert(QStringLiteral("overdue"), true);
     o.insert(QStringLiteral("node"), config_.nodeName);
     o.insert(QStringLiteral("channel"), channel);
     o.insert(QStringLiteral("address"), address);

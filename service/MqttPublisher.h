@@ -13,7 +13,9 @@
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
 //   <prefix>/nodes/<node>/store retained JSON: whether the readings store can be written
 //   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
-// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds.
+//   <discovery_prefix>/sensor/...  retained Home Assistant discovery, QoS 1 ([mqtt] discovery)
+// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds
+// (and, with discovery, to <discovery_prefix>/status, Home Assistant's "online").
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
@@ -42,8 +44,12 @@ public:
     int publishMeasurement(const QString& tail, const QByteArray& payload);
     // QoS 0, retained, under <prefix>/<tail>: a latest value that replaces the one before.
     void publishRetained(const QString& tail, const QByteArray& payload);
+    // `overdue` adds "overdue": true (a held terminal silent past three heart beats).
     void publishStatus(const QString& barCode, bool online, const QString& channel, const QString& address,
-                       const QDateTime& since);
+                       const QDateTime& since, bool overdue = false);
+    // QoS 1, retained, under a topic of its own (not under the prefix).
+    void publishDiscovery(const QByteArray& topic, const QByteArray& payload);
+    bool connected() const { return connected_; }
     void publishCommandResult(const QString& barCode, const QByteArray& json);
     // The node's store state (StoreStatusPayload), retained: published now and on each connection.
     void setStoreStatus(const QByteArray& json);
@@ -62,6 +68,8 @@ signals:
     void connectionChanged(bool connected);
     // The broker acknowledged message `mid` (PUBACK); emitted from inside the library's read.
     void acknowledged(int mid);
+    // Home Assistant said "online" on <discovery_prefix>/status (it started, or came back).
+    void homeAssistantOnline();
 
 private:
     int publish(const QByteArray& topic, const QByteArray& payload, bool retain, int qos = 1);
@@ -80,6 +88,7 @@ private:
     void onMessage(const QByteArray& topic, const QByteArray& payload);
     void onSubscribed(int mid, int grantedQos);
     void subscribeAllCommands();
+    void subscribe(const QByteArray& topic);
 
     const ServiceConfig config_;
     ServiceLog& log_;

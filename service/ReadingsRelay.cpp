@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 #include "MqttPayloads.h"
 #include "MqttPublisher.h"
@@ -22,6 +23,8 @@ constexpr int kMinFetchGapMs = 50;
 constexpr int kReadAhead = 4096;
 // Records in one upload message at most (an upload holds a few dozen).
 constexpr int kUploadMessageRecords = 256;
+// While the broker is away: how often the log's growth is looked at, at most.
+constexpr int kPeekGapMs = 1000;
 }  // namespace
 
 const QString ReadingsRelay::kConsumer = QStringLiteral("mqtt");
@@ -44,14 +47,23 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
     republish_ = new QTimer(this);
     republish_->setSingleShot(true);
     connect(republish_, &QTimer::timeout, this, &ReadingsRelay::fetchIfDue);
+    peekLater_ = new QTimer(this);
+    peekLater_->setSingleShot(true);
+    connect(peekLater_, &QTimer::timeout, this, &ReadingsRelay::peekIfDue);
     connect(&log_, &core::ReadingsPublishLog::fetched, this, &ReadingsRelay::onFetched);
     connect(&log_, &core::ReadingsPublishLog::failed, this, [this](const QString& error) {
         serviceLog_.error(QStringLiteral("mqtt: readings store: %1").arg(error));
     });
     connect(&log_, &core::ReadingsPublishLog::fetchFailed, this, [this](const QString& error) {
         serviceLog_.error(QStringLiteral("mqtt: readings store: %1; trying again").arg(error));
+        if (std::exchange(peeking_, false)) return;
         fetching_ = false;
         retry_->start(kRetryMs);
+    });
+    connect(&log_, &core::ReadingsPublishLog::peeked, this, [this](qint64 mark, qint64 newest) {
+        peeking_ = false;
+        if (mark_ < 0) mark_ = mark;
+        newest_ = std::max(newest_, newest);
     });
     connect(&mqtt_, &MqttPublisher::connectionChanged, this, [this](bool connected) {
         connected_ = connected;
@@ -63,11 +75,34 @@ ReadingsRelay::ReadingsRelay(core::ReadingsStore& store, MqttPublisher& mqtt, Se
     // A backstop for readings committed without a readingsArrived() call seeing them
     // (a long back-log written in several batches, a store that could not be written).
     connect(&store, &core::ReadingsStore::batchCommitted, this, [this](int readings) {
-        if (readings > 0) readingsArrived();
+        if (readings <= 0) return;
+        readingsArrived();
+        peekIfDue();
     });
 }
 
-void ReadingsRelay::start() { log_.start(); }
+void ReadingsRelay::start() {
+    log_.start();
+    peekIfDue();   // what is waiting from before, known before the broker is
+}
+
+std::optional<qint64> ReadingsRelay::waiting() const {
+    if (newest_ < 0 || mark_ < 0) return std::nullopt;
+    return std::max<qint64>(0, newest_ - mark_);
+}
+
+void ReadingsRelay::peekIfDue() {
+    if (finished_ || connected_ || fetching_) return;
+    if (peeking_ || (sincePeek_.isValid() && sincePeek_.elapsed() < kPeekGapMs)) {
+        // Readings stored meanwhile are looked at once the gap is over.
+        const int wait = peeking_ ? kPeekGapMs : std::max<int>(1, int(kPeekGapMs - sincePeek_.elapsed()));
+        if (!peekLater_->isActive()) peekLater_->start(wait);
+        return;
+    }
+    sincePeek_.start();
+    peeking_ = true;
+    log_.peek();
+}
 
 void ReadingsRelay::readingsArrived() {
     more_ = true;
@@ -95,6 +130,8 @@ void ReadingsRelay::fetchIfDue() {
 
 void ReadingsRelay::onFetched(const core::PublishBatch& batch) {
     fetching_ = false;
+    newest_ = std::max(newest_, batch.newest);
+    if (mark_ < 0) mark_ = batch.mark;
     if (finished_) return;
     if (lastRead_ < 0) {
         lastRead_ = batch.mark;
@@ -127,15 +164,17 @@ int ReadingsRelay::publishFront() {
     if (r.heat)
         return track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/heat"),
                                               HeatPayload(r.barCode, *r.heat, node_, r.received)),
-                     r.id)
+                     r.id, 1)
                    ? 1
                    : 0;
     if (topics_ == ReadingTopics::Each)
-        return track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_)), r.id) ? 1 : 0;
+        return track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(r, node_)), r.id, 1)
+                   ? 1
+                   : 0;
     const int n = ReadingsOfOneUpload(ahead_.cbegin(), ahead_.cend(), kUploadMessageRecords);
     const ReadingIt last = ahead_.cbegin() + (n - 1);
     if (!track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/readings"), UploadPayload(ahead_.cbegin(), last, node_)),
-               r.id))
+               r.id, n))
         return 0;
     // The newest reading stays with the broker for whoever subscribes later; a later
     // upload replaces it, so it is not waited for.
@@ -143,15 +182,15 @@ int ReadingsRelay::publishFront() {
     if (topics_ == ReadingTopics::Both) {
         // Each record on its own too; a refusal here waits with the rest.
         for (ReadingIt it = ahead_.cbegin(); it <= last; ++it)
-            if (!track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(*it, node_)), r.id))
+            if (!track(mqtt_.publishMeasurement(r.barCode + QStringLiteral("/reading"), ReadingPayload(*it, node_)), r.id, 0))
                 return 0;
     }
     return n;
 }
 
-bool ReadingsRelay::track(int mid, qint64 logId) {
+bool ReadingsRelay::track(int mid, qint64 logId, int readings) {
     if (mid < 0) return false;
-    inFlight_[mid] = logId;
+    inFlight_[mid] = Sent{logId, readings};
     ++unacknowledged_[logId];
     return true;
 }
@@ -159,7 +198,8 @@ bool ReadingsRelay::track(int mid, qint64 logId) {
 void ReadingsRelay::onAcknowledged(int mid) {
     const auto it = inFlight_.find(mid);
     if (it == inFlight_.end()) return;   // a status or command-result message
-    const auto u = unacknowledged_.find(it->second);
+    acknowledgedReadings_ += quint64(it->second.readings);
+    const auto u = unacknowledged_.find(it->second.logId);
     if (u != unacknowledged_.end() && --u->second == 0) unacknowledged_.erase(u);
     inFlight_.erase(it);
     fetchIfDue();
@@ -169,10 +209,11 @@ void ReadingsRelay::onAcknowledged(int mid) {
 void ReadingsRelay::advanceMark() {
     if (lastRead_ < 0) return;
     // Just below the oldest reading not yet acknowledged: in flight, else read ahead.
-    if (!unacknowledged_.empty())
-        log_.setMark(unacknowledged_.begin()->first - 1);
-    else
-        log_.setMark(ahead_.empty() ? lastRead_ : ahead_.front().id - 1);
+    const qint64 mark = !unacknowledged_.empty() ? unacknowledged_.begin()->first - 1
+                        : ahead_.empty()        ? lastRead_
+                                                : ahead_.front().id - 1;
+    mark_ = std::max(mark_, mark);
+    log_.setMark(mark);
 }
 
 }  // namespace service

@@ -21,6 +21,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 
 #include "ServiceConfig.h"
 #include "core/ReadingsPublishLog.h"
@@ -49,6 +50,14 @@ public:
     // No more publishing; the mark of what was acknowledged goes to the store.
     void finish();
 
+    // Readings (and heat-meter records) the broker acknowledged since the start.
+    quint64 acknowledgedReadings() const { return acknowledgedReadings_; }
+    // Log rows after the mark of what the broker acknowledged: stored, not yet
+    // acknowledged. As of the last read of the log (while the broker is away, the
+    // log is looked at once a second at most as readings are stored); empty before
+    // the first read.
+    std::optional<qint64> waiting() const;
+
     static const QString kConsumer;   // "mqtt"
 
 private:
@@ -59,8 +68,10 @@ private:
     // Publishes the front of what was read ahead: a heat-meter record, or one upload's
     // readings; how many readings it took, 0 when the library refused the message.
     int publishFront();
-    bool track(int mid, qint64 logId);
+    bool track(int mid, qint64 logId, int readings);
     void advanceMark();
+    // While nothing is fetched (the broker away): how far the log has grown, at most once a second.
+    void peekIfDue();
 
     core::ReadingsPublishLog log_;
     MqttPublisher& mqtt_;
@@ -70,8 +81,13 @@ private:
     const ReadingTopics topics_;
     QTimer* retry_ = nullptr;          // a fetch later: after a failure, or paced
     QTimer* republish_ = nullptr;      // publishing again after the library refused a message
+    QTimer* peekLater_ = nullptr;      // a look at the log's growth, paced
     QElapsedTimer sinceFetch_;
-    std::map<int, qint64> inFlight_;   // message id -> the oldest log id it carries
+    struct Sent {
+        qint64 logId;    // the oldest log id it carries
+        int readings;    // the readings it counts for (a per-record copy of an upload's: none)
+    };
+    std::map<int, Sent> inFlight_;     // message id -> what it carries
     std::map<qint64, int> unacknowledged_;   // those log ids, oldest first -> messages in flight for it
     std::deque<core::PublishedReading> ahead_;   // read from the store, not yet handed to the library
     qint64 lastRead_ = -1;             // the last log id read from the store; -1: start from the mark
@@ -81,6 +97,11 @@ private:
     bool more_ = true;                 // the log may hold readings after lastQueued_
     bool draining_ = false;            // the last batch was full
     bool finished_ = false;
+    quint64 acknowledgedReadings_ = 0;
+    qint64 newest_ = -1;               // the log's highest id at the last read; -1: not read yet
+    qint64 mark_ = -1;                 // the mark last given to the log (or read from it)
+    bool peeking_ = false;
+    QElapsedTimer sincePeek_;
 };
 
 }  // namespace service

@@ -80,6 +80,23 @@ const std::map<QString, Setter>& Keys() {
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 0, 86400, &c.udpOfflineAfterS) ? QString() : QStringLiteral("must be 0 to 86400 seconds");
          }},
+        {QStringLiteral("dialogue/overdue_after_s"),
+         [](ServiceConfig& c, const QString& v) {
+             return ToInt(v, 1, 86400, &c.overdueAfterS) ? QString() : QStringLiteral("must be 1 to 86400 seconds");
+         }},
+        {QStringLiteral("metrics/listen"), [](ServiceConfig& c, const QString& v) { return ParseListen(v, &c.metrics); }},
+        {QStringLiteral("mqtt/discovery"),
+         [](ServiceConfig& c, const QString& v) {
+             if (v == QLatin1String("homeassistant")) c.mqttDiscovery = true;
+             else if (v == QLatin1String("off") || v.isEmpty()) c.mqttDiscovery = false;
+             else return QStringLiteral("must be homeassistant or off");
+             return QString();
+         }},
+        {QStringLiteral("mqtt/discovery_prefix"),
+         [](ServiceConfig& c, const QString& v) {
+             c.mqttDiscoveryPrefix = v;
+             return TopicLevel(v) ? QString() : QStringLiteral("must be non-empty, without '/', '+' or '#'");
+         }},
         {QStringLiteral("limits/connections"),
          [](ServiceConfig& c, const QString& v) {
              return ToInt(v, 1, 32767, &c.maxConnections) ? QString() : QStringLiteral("must be 1 to 32767");
@@ -193,6 +210,8 @@ ConfigResult ParseServiceConfig(const QString& text, const QString& baseDir) {
         return Fail(QStringLiteral("[mqtt] cert_file: needs [mqtt] key_file"));
     if (c.mqttPassword.size() > 0 && c.mqttUser.isEmpty())
         return Fail(QStringLiteral("[mqtt] password: needs [mqtt] user"));
+    if (c.mqttDiscovery && c.mqttHost.isEmpty())
+        return Fail(QStringLiteral("[mqtt] discovery: needs [mqtt] url"));
     if (c.nodeName.isEmpty()) {
         c.nodeName = QSysInfo::machineHostName();
         if (!TopicLevel(c.nodeName)) c.nodeName = QStringLiteral("datacentre");
@@ -231,8 +250,10 @@ QStringList RestartOnlyChanges(const ServiceConfig& a, const ServiceConfig& b) {
     if (a.mqttHost != b.mqttHost || a.mqttPort != b.mqttPort || a.mqttTls != b.mqttTls || a.mqttCaFile != b.mqttCaFile ||
         a.mqttCertFile != b.mqttCertFile || a.mqttKeyFile != b.mqttKeyFile ||
         a.mqttUser != b.mqttUser || a.mqttPassword != b.mqttPassword || a.mqttPrefix != b.mqttPrefix ||
-        a.cmdTimeoutMs != b.cmdTimeoutMs || a.mqttReadings != b.mqttReadings)
+        a.cmdTimeoutMs != b.cmdTimeoutMs || a.mqttReadings != b.mqttReadings || a.mqttDiscovery != b.mqttDiscovery ||
+        a.mqttDiscoveryPrefix != b.mqttDiscoveryPrefix)
         keys << QStringLiteral("[mqtt]");
+    if (a.metrics.host != b.metrics.host || a.metrics.port != b.metrics.port) keys << QStringLiteral("[metrics] listen");
     return keys;
 }
 

@@ -30,6 +30,7 @@ struct ServiceConfig {
     QString nodeName;                // default: the host name
     int maxConnections = 32767;
     int udpOfflineAfterS = 300;      // a UDP terminal silent this long is offline; 0: never
+    int overdueAfterS = 0;           // a terminal silent this long is overdue; 0: three of its heart-beat intervals
     LogLevel logLevel = LogLevel::Info;
     // MQTT: off while url is empty.
     QString mqttHost;
@@ -43,6 +44,11 @@ struct ServiceConfig {
     QString mqttPrefix = QStringLiteral("ht6630");
     ReadingTopics mqttReadings = ReadingTopics::Upload;
     int cmdTimeoutMs = 30000;        // a sent cmd request's wait for its response
+    // Home Assistant MQTT discovery: a device with three sensors per terminal.
+    bool mqttDiscovery = false;
+    QString mqttDiscoveryPrefix = QStringLiteral("homeassistant");
+    // GET /metrics in the Prometheus text format: off while the host is empty.
+    Listen metrics;
 };
 
 struct ConfigResult {

@@ -22,6 +22,7 @@ public:
     // Any other frame: keeps an online terminal online.
     void heard(const QString& barCode, const QString& peer, qint64 nowMs);
     bool contains(const QString& barCode) const { return last_.contains(barCode); }
+    int size() const { return int(last_.size()); }
     // Takes out and returns the terminals silent for `silenceMs` or longer at `nowMs`.
     std::vector<Silent> expire(qint64 nowMs, qint64 silenceMs);
 

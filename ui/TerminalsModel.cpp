@@ -1,5 +1,8 @@
 #include "ui/TerminalsModel.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include "ui/DisplayLanguage.h"
 
 #include "core/TerminalRoster.h"
@@ -7,6 +10,8 @@
 namespace {
 
 constexpr int kRefreshMs = 250;
+// The background of an overdue terminal's row: a pale amber, readable with the default text colour.
+const QColor kOverdueBackground(255, 224, 178);
 
 QString TimeText(qint64 ms) {
     return ms ? QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
@@ -62,6 +67,7 @@ QString TerminalsModel::barCodeAt(int row) const {
 QVariant TerminalsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= shown_) return {};
     const core::TerminalRow& r = roster_.row(index.row());
+    if (role == Qt::BackgroundRole) return r.overdue ? QVariant(QBrush(kOverdueBackground)) : QVariant();
     if (role == Qt::TextAlignmentRole)
         return index.column() >= Temperature && index.column() != RecordTime
                    ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
@@ -70,6 +76,9 @@ QVariant TerminalsModel::data(const QModelIndex& index, int role) const {
     switch (Column(index.column())) {
     case BarCode: return r.barCode;
     case Online: return r.online ? Shown(QStringLiteral("在线")) : Shown(QStringLiteral("离线"));
+    case Overdue:
+        if (sort) return int(r.overdue);
+        return r.overdue ? Shown(QStringLiteral("逾期")) : QString();
     case Channel: return r.channel;
     case Peer: return r.peer;
     case FirstSeen: return sort ? SortValue(r.firstSeenMs) : TimeText(r.firstSeenMs);
@@ -99,7 +108,7 @@ QVariant TerminalsModel::data(const QModelIndex& index, int role) const {
 QVariant TerminalsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
     static const char* const kHeaders[ColumnCount] = {
-        "条形码", "在线", "通道", "对端地址", "首次出现", "最后出现", "程序版本", "温度(℃)",
+        "条形码", "在线", "逾期", "通道", "对端地址", "首次出现", "最后出现", "程序版本", "温度(℃)",
         "湿度(%RH)", "记录时间", "电池(V)", "读数", "心跳间隔(s)", "心跳抖动(s)", "时钟偏差(s)"};
     return section >= 0 && section < ColumnCount ? Shown(QString::fromUtf8(kHeaders[section])) : QVariant();
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The terminal roster as a table: one row per terminal, one column per fact.
 // Changes are gathered and shown at most four times a second, so thousands of
-// terminals reporting at once cost the view a few refreshes, not thousands.
+// terminals reporting at once cost the view a few refreshes, not thousands. An
+// overdue terminal (silent past three heart beats) is marked in its column and by
+// its row's background.
 #include <QAbstractTableModel>
 #include <QTimer>
 
@@ -11,7 +13,7 @@ class TerminalsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column {
-        BarCode, Online, Channel, Peer, FirstSeen, LastSeen, Firmware, Temperature, Humidity, RecordTime,
+        BarCode, Online, Overdue, Channel, Peer, FirstSeen, LastSeen, Firmware, Temperature, Humidity, RecordTime,
         Battery, Readings, HeartbeatInterval, HeartbeatSpread, ClockOffset, ColumnCount
     };
     // The value a column sorts by (numbers as numbers, times as times).

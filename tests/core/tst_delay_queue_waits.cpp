@@ -115,6 +115,14 @@ private slots:
         QCOMPARE(h.percentileMs(0.99), 4330.0);
         QCOMPARE(h.percentileMs(1.0), 12000.0);
         QCOMPARE(h.maxMs(), 12000.0);
+        // The cumulative counts an exported histogram shows, and its sum.
+        QCOMPARE(h.countBelowMs(1), quint64(97));
+        QCOMPARE(h.countBelowMs(42), quint64(97));
+        QCOMPARE(h.countBelowMs(43), quint64(98));
+        QCOMPARE(h.countBelowMs(4320), quint64(98));
+        QCOMPARE(h.countBelowMs(4330), quint64(99));
+        QCOMPARE(h.countBelowMs(10000), quint64(99));
+        QCOMPARE(h.sumSeconds(), 97 * 0.0005 + 0.0423 + 4.321 + 12.0);
     }
 };
 

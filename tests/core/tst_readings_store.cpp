@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+
 #include <unistd.h>
 
 #include "core/ReadingsQuery.h"
@@ -76,14 +78,19 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("readings.db");
         const QDateTime received(QDate(2024, 5, 17), QTime(9, 0, 7));
+        // The batches count what they stored: the records sent again are not new.
+        std::atomic<int> stored{0};
         {
             ReadingsStore store(path);
+            connect(&store, &ReadingsStore::batchCommitted, this, [&stored](int n) { stored += n; }, Qt::DirectConnection);
             auto upload = Upload("2012345678901", 17, 8, 2);
             upload.records.push_back({std::nullopt, 200, 500});   // no valid time: not stored
             store.addRoomUpload(upload, Channel::Udp, received);
+            QVERIFY(store.flush(10000));
             store.addRoomUpload(upload, Channel::Tcp, received.addSecs(60));
             QVERIFY(store.flush(10000));
         }
+        QCOMPARE(stored.load(), 2);   // the writer thread has ended: every batch is counted
         const auto rows = Stored(path);
         QCOMPARE(int(rows.size()), 2);
         QCOMPARE(rows[0].barCode, QStringLiteral("2012345678901"));

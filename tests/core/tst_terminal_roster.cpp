@@ -1,7 +1,7 @@
 // The terminal roster and the CSV export on real SQLite files: heart-beat
-// statistics, a re-sent upload counted once, the clock offset, seeding merged
-// with what arrived live, terminals going offline with their engine, and an
-// export file that is whole or absent.
+// statistics, a re-sent upload counted once, the clock offset, overdue terminals,
+// seeding merged with what arrived live, terminals going offline with their
+// engine, and an export file that is whole or absent.
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -59,6 +59,40 @@ private slots:
         QCOMPARE(r.lastRecordMs, Ms("2024-05-17T10:30:00"));
         QCOMPARE(*r.batteryV, 3.61);
         QVERIFY(r.online);
+    }
+
+    // Silent past three heart-beat intervals (observed, or the longest settable when
+    // none is known): overdue until it reports again.
+    void overdueTerminals() {
+        TerminalRoster roster;
+        const QString bar = QStringLiteral("2012345678901"), quiet = QStringLiteral("2012345678902");
+        for (const char* t : {"2024-05-17T08:00:00", "2024-05-17T08:01:00", "2024-05-17T08:02:00"})
+            roster.noteEvent(bar, QStringLiteral("heartbeat"), Channel::Tcp, {}, At(t));
+        roster.noteEvent(quiet, QStringLiteral("registration"), Channel::Udp, {}, At("2024-05-17T08:02:00"));
+        const core::TerminalRow& r = roster.row(roster.indexOf(bar));
+        const core::TerminalRow& q = roster.row(roster.indexOf(quiet));
+        roster.sweepOverdue(Ms("2024-05-17T08:05:00"));   // three intervals of 60 s exactly
+        QVERIFY(!r.overdue);
+        roster.sweepOverdue(Ms("2024-05-17T08:05:01"));
+        QVERIFY(r.overdue);
+        QVERIFY(!q.overdue);   // no interval known: 3 x 240 s
+        QCOMPARE(roster.overdueCount(), 1);
+        roster.sweepOverdue(Ms("2024-05-17T08:14:01"));
+        QVERIFY(q.overdue);
+        QCOMPARE(roster.overdueCount(), 2);
+
+        // Back: no longer overdue, and the silence was no heart-beat interval.
+        roster.noteEvent(bar, QStringLiteral("heartbeat"), Channel::Tcp, {}, At("2024-05-17T08:20:00"));
+        QVERIFY(!r.overdue);
+        QCOMPARE(r.heartbeat.intervals, 2);
+        QCOMPARE(*r.heartbeat.meanSeconds(), 60.0);
+        // Offline is not overdue.
+        roster.noteOnline(quiet, false, Channel::Udp, {}, At("2024-05-17T08:20:00"));
+        QVERIFY(!q.overdue);
+        QCOMPARE(roster.overdueCount(), 0);
+        roster.sweepOverdue(Ms("2024-05-18T00:00:00"));
+        QVERIFY(!q.overdue);
+        QVERIFY(r.overdue);
     }
 
     void seedingMergesWithLiveRows() {

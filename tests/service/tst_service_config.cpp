@@ -13,13 +13,15 @@ private slots:
                                               "# comment\n"
                                               "[tcp]\nlisten = 127.0.0.1:9000\n"
                                               "[udp]\nlisten = [::1]:9001\n"
-                                              "[dialogue]\nreply_delay_ms = 250\nmode = sleep\n"
+                                              "[dialogue]\nreply_delay_ms = 250\nmode = sleep\noverdue_after_s = 90\n"
                                               "[store]\npath = data/readings.db\nretention_days = 30\n"
                                               "[node]\nname = node-a\n"
                                               "[limits]\nconnections = 500\n"
                                               "[log]\nlevel = debug\n"
                                               "[mqtt]\nurl = mqtts://broker.example:8884\nca_file = /etc/ca.pem\n"
-                                              "user = svc\npassword = \"p w\"\ncmd_timeout_ms = 1500\n"),
+                                              "user = svc\npassword = \"p w\"\ncmd_timeout_ms = 1500\n"
+                                              "discovery = homeassistant\ndiscovery_prefix = ha\n"
+                                              "[metrics]\nlisten = 127.0.0.1:9630\n"),
                                           QStringLiteral("/var/lib/x"));
         QVERIFY2(r.config, qPrintable(r.error));
         const service::ServiceConfig& c = *r.config;
@@ -40,6 +42,11 @@ private slots:
         QCOMPARE(c.mqttPassword, QStringLiteral("p w"));
         QCOMPARE(c.mqttPrefix, QStringLiteral("ht6630"));
         QCOMPARE(c.cmdTimeoutMs, 1500);
+        QCOMPARE(c.overdueAfterS, 90);
+        QVERIFY(c.mqttDiscovery);
+        QCOMPARE(c.mqttDiscoveryPrefix, QStringLiteral("ha"));
+        QCOMPARE(c.metrics.host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(c.metrics.port, quint16(9630));
     }
 
     void defaults() {
@@ -54,6 +61,10 @@ private slots:
         QVERIFY(!r.config->nodeName.isEmpty());
         QVERIFY(r.config->mqttHost.isEmpty());
         QCOMPARE(r.config->cmdTimeoutMs, 30000);
+        QCOMPARE(r.config->overdueAfterS, 0);
+        QVERIFY(!r.config->mqttDiscovery);
+        QCOMPARE(r.config->mqttDiscoveryPrefix, QStringLiteral("homeassistant"));
+        QVERIFY(!r.config->metrics.enabled());
     }
 
     void refusals_data() {
@@ -75,6 +86,13 @@ private slots:
                                           << "[mqtt] key_file: needs [mqtt] cert_file";
         QTest::newRow("prefix") << tcp + "[mqtt]\nprefix = a/b\n" << "[mqtt] prefix: must be";
         QTest::newRow("cmd timeout") << tcp + "[mqtt]\ncmd_timeout_ms = 50\n" << "[mqtt] cmd_timeout_ms: must be 100 to 600000";
+        QTest::newRow("overdue") << tcp + "[dialogue]\noverdue_after_s = 0\n" << "[dialogue] overdue_after_s: must be 1 to 86400";
+        QTest::newRow("metrics") << tcp + "[metrics]\nlisten = 9630\n" << "[metrics] listen: expected ADDRESS:PORT";
+        QTest::newRow("discovery") << tcp + "[mqtt]\nurl = mqtt://h:1\ndiscovery = hass\n"
+                                   << "[mqtt] discovery: must be homeassistant or off";
+        QTest::newRow("discovery without broker") << tcp + "[mqtt]\ndiscovery = homeassistant\n"
+                                                  << "[mqtt] discovery: needs [mqtt] url";
+        QTest::newRow("discovery prefix") << tcp + "[mqtt]\ndiscovery_prefix = ha/x\n" << "[mqtt] discovery_prefix: must be";
         QTest::newRow("twice") << tcp + "[tcp]\nlisten = 127.0.0.1:9001\n" << "[tcp] listen: given twice";
         QTest::newRow("nothing served") << "[store]\npath = x.db\n" << "[tcp] listen: neither";
         QTest::newRow("no equals") << tcp + "garbage\n" << "line 3: expected KEY = VALUE";
@@ -90,11 +108,12 @@ private slots:
     void restartOnlyKeys() {
         const auto a = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n"), QStringLiteral("/tmp"));
         const auto b = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9001\n[dialogue]\nmode = sleep\n"
-                                                         "reply_delay_ms = 10\n[mqtt]\nprefix = p\n"),
+                                                         "reply_delay_ms = 10\noverdue_after_s = 60\n[mqtt]\nprefix = p\n"
+                                                         "[metrics]\nlisten = 127.0.0.1:9630\n"),
                                           QStringLiteral("/tmp"));
         QVERIFY(a.config && b.config);
         QCOMPARE(service::RestartOnlyChanges(*a.config, *b.config),
-                 (QStringList{QStringLiteral("[tcp] listen"), QStringLiteral("[mqtt]")}));
+                 (QStringList{QStringLiteral("[tcp] listen"), QStringLiteral("[mqtt]"), QStringLiteral("[metrics] listen")}));
     }
 };
 

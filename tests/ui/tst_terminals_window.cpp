@@ -1,6 +1,8 @@
 // The terminals view: numeric columns sort as numbers, the filter decides what an
 // export covers (a filter that shows nothing exports nothing), a selection wins,
-// and an export started from the window writes the store's readings to a file.
+// an export started from the window writes the store's readings to a file, and an
+// overdue terminal's row is marked.
+#include <QBrush>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,6 +71,22 @@ private slots:
         const QList<QByteArray> lines = f.readAll().split('\n');
         QCOMPARE(lines.size(), 1 + 2 + 1);   // header, two readings, the empty piece after the last CR LF
         QCOMPARE(lines[1], QByteArray("2012345678903,2024-05-17T00:00:00,21.5,45.6,3.68,TCP\r"));
+
+        // An overdue terminal: marked in its column and by its row's background, sorted first.
+        roster.sweepOverdue(now.addSecs(3 * 240 + 1).toMSecsSinceEpoch());
+        w.model()->refresh();
+        table->sortByColumn(TerminalsModel::Overdue, Qt::DescendingOrder);
+        QCOMPARE(table->model()->headerData(TerminalsModel::Overdue, Qt::Horizontal).toString(), QStringLiteral("逾期"));
+        roster.noteUpload(Upload("2012345678902", 10), core::Channel::Tcp, now.addSecs(3 * 240 + 1));
+        roster.sweepOverdue(now.addSecs(3 * 240 + 2).toMSecsSinceEpoch());
+        w.model()->refresh();
+        QCOMPARE(table->model()->index(0, TerminalsModel::Overdue).data().toString(), QStringLiteral("逾期"));
+        QCOMPARE(table->model()->index(1, TerminalsModel::Overdue).data().toString(), QStringLiteral("逾期"));
+        QCOMPARE(table->model()->index(2, TerminalsModel::Overdue).data().toString(), QString());
+        QCOMPARE(table->model()->index(2, TerminalsModel::BarCode).data().toString(), QStringLiteral("2012345678902"));
+        QVERIFY(table->model()->index(0, TerminalsModel::Temperature).data(Qt::BackgroundRole).canConvert<QBrush>());
+        QVERIFY(!table->model()->index(2, TerminalsModel::Temperature).data(Qt::BackgroundRole).isValid());
+        table->sortByColumn(TerminalsModel::Readings, Qt::DescendingOrder);
 
         // The chart button opens the current terminal's chart on the store's file.
         table->setCurrentIndex(table->model()->index(0, 0));

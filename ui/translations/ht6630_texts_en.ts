@@ -1124,6 +1124,10 @@
         <translation>Channel</translation>
     </message>
     <message>
+        <source>逾期</source>
+        <translation>Overdue</translation>
+    </message>
+    <message>
         <source>配置上传数据时间间隔</source>
         <translation>Configure upload interval</translation>
     </message>
@@ -2275,6 +2279,10 @@ Error description: %2</translation>
     <message>
         <source>通道</source>
         <translation>Channel</translation>
+    </message>
+    <message>
+        <source>逾期</source>
+        <translation>Overdue</translation>
     </message>
     <message>
         <source>…</source>
