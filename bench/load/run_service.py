@@ -176,13 +176,15 @@ class Subscriber:
     """mosquitto_sub on the readings; each line "EPOCH.NANOSECONDS PAYLOAD", the
     stamp taken as the message arrives (so the file's buffering does not matter).
     `topic` "readings": one message per upload holding its records; "reading": one
-    message per record."""
+    message per record. `persistent`: a persistent session (clean session off), so
+    that a broker with persistence keeps what arrives for it while it is away."""
 
-    def __init__(self, broker, work, prefix="ht6630", topic="readings"):
+    def __init__(self, broker, work, prefix="ht6630", topic="readings", persistent=False):
         self.path = os.path.join(work, "readings.sub")
         self.out = open(self.path, "wb")
         self.proc = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-i", SUB_ID,
-                                      "-t", prefix + "/+/" + topic, "-q", "1", "-F", "%U %p"],
+                                      "-t", prefix + "/+/" + topic, "-q", "1", "-F", "%U %p",
+                                      *(["-c"] if persistent else [])],
                                      stdout=self.out, stderr=subprocess.DEVNULL)
         broker.wait_log(("%s 1 %s/+/%s" % (SUB_ID, prefix, topic)).encode(), what="subscription")
 
@@ -191,10 +193,16 @@ class Subscriber:
         stop_proc(self.proc, signal.SIGINT)
         self.out.close()
 
-    def readings(self):
+    def readings(self, acked=None):
         """(barcode, time) -> arrival epoch, the first arrival of each; the message count;
-        and how many readings arrived before an earlier reading of their terminal."""
-        seen, lines, out_of_order, newest = {}, 0, 0, {}
+        and how many readings arrived before a reading their terminal had had
+        acknowledged before them (`acked`: (barcode, time) keys in acknowledgement order)."""
+        rank = {}
+        if acked:
+            per_terminal = {}
+            for key in acked:
+                rank[key] = per_terminal[key[0]] = per_terminal.get(key[0], -1) + 1
+        seen, lines, out_of_order, latest = {}, 0, 0, {}
         with open(self.path, "rb") as f:
             for raw in f:
                 stamp, _, payload = raw.partition(b" ")
@@ -210,9 +218,10 @@ class Subscriber:
                     if key in seen:
                         continue
                     seen[key] = t
-                    if key[1] < newest.get(key[0], ""):
-                        out_of_order += 1
-                    newest[key[0]] = max(key[1], newest.get(key[0], ""))
+                    if key in rank:
+                        if rank[key] < latest.get(key[0], -1):
+                            out_of_order += 1
+                        latest[key[0]] = max(rank[key], latest.get(key[0], -1))
         return seen, lines, out_of_order
 
 
@@ -354,7 +363,7 @@ def tcp_run(target, a, sources):
             res["service_exit"], res["service_errors"] = svc.stop()
             res["readings_stored"] = svc.stored()
             res["own_view"] = svc.own_view()
-            seen, lines, res["readings_out_of_order"] = sub.readings()
+            seen, lines, res["readings_out_of_order"] = sub.readings(acked)
             res["subscriber_messages"] = lines
             res["readings_seen"] = sum(1 for k in acked if k in seen)
             res["readings_missing"] = len(acked) - res["readings_seen"]
