@@ -25,9 +25,13 @@ Faults (one a run, --fault), injected --fault-at seconds after the start (defaul
               Figures: the time from the kill until each of node 1's terminals is
               answered again (its first registration acknowledgement after the kill,
               from the simulators' traffic lines; node 2's log lines "registration
-              <barcode> from <peer>" confirm which node took it): p50, p99, max.
-              --restart-after seconds later node 1 starts again on the same store
-              and hands on what it stored but the broker had not acknowledged.
+              <barcode> from <peer>" confirm which node took it): p50, p99, max;
+              where the time goes: the simulators' reports of each attempt (stamped
+              as read), the spare's own record of the registrations (its events
+              table), the kernel's accept-queue overflows. --restart-after seconds
+              later node 1 starts again on the same store and hands on what it
+              stored but the broker had not acknowledged (its publish log after
+              the saved mark: published again, a few readings twice).
   broker      mosquitto gets SIGKILL and is started again --outage seconds later on
               the same port, with persistence (a snapshot every 5 s) and the
               subscriber on a persistent session. Figures: readings lost and
@@ -180,6 +184,7 @@ class Node:
         self.starts += 1
         self.log_path = os.path.join(self.dir, "datacentre-%d.log" % self.starts)
         self.log = open(self.log_path, "wb")
+        self.launched_at = time.time()
         self.proc = subprocess.Popen([L.binary("ht6630-datacentre"), "--config", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=self.log)
         self.pid = self.proc.pid
@@ -593,7 +598,7 @@ def main():
                 fault["listen_drops_after"] = listen_drops()
                 sleep_until(a.fault_at + a.restart_after)
                 nodes[0].start()
-                fault["restart_mono"], fault["restart_epoch"] = time.monotonic(), time.time()
+                fault["restart_mono"], fault["restart_epoch"] = time.monotonic(), nodes[0].launched_at
             elif a.fault == "broker":
                 broker.kill()
                 broker_sampler.stop()
@@ -666,7 +671,8 @@ def main():
         stored = set()
         for n in nodes:
             stored |= n.stored()
-        seen, messages, out_of_order = sub.readings()
+        # Order per terminal, against the order its readings were acknowledged in.
+        seen, messages, out_of_order = sub.readings([k for k, _ in sorted(acked.items(), key=lambda kv: kv[1])])
         total_arrivals, redelivered, again = arrivals(sub.path)
         lost = [k for k in acked if k not in seen]
         delays = [seen[k] - e for k, e in acked.items() if k in seen]
@@ -721,6 +727,43 @@ def main():
                         attempts.setdefault((why, "to main" if host == nodes[0].address else "to spare"), []).append(
                             t - t_kill)
             fault["attempts"] = {"%s, then %s" % k: pcts(v) for k, v in sorted(attempts.items())}
+            # The spare's own record of their registrations (its events table, whole seconds).
+            spare = nodes[1]
+            lo, hi = sim_barcode(0, 0), "%013d" % (int(sim_barcode(1, 0)) - 1)
+            try:
+                con = sqlite3.connect("file:%s?mode=ro" % spare.db, uri=True)
+                rows = con.execute("SELECT barcode, min(time) FROM events WHERE kind = 'registration' AND barcode "
+                                   "BETWEEN ? AND ? AND time >= ? GROUP BY barcode",
+                                   (lo, hi, time.strftime("%Y-%m-%dT%H:%M:%S",
+                                                          time.localtime(int(fault["at_epoch"]))))).fetchall()
+                con.close()
+            except sqlite3.Error:
+                rows = []
+            at = [time.mktime(time.strptime(t[:19], "%Y-%m-%dT%H:%M:%S")) - fault["at_epoch"] for _, t in rows]
+            fault["spare_registrations_s"] = pcts(at)
+            fault["spare_registrations_s"]["min"] = min(at) if at else None
+            # What the simulators of node 1's terminals spent meanwhile (CPU seconds, 15 s from the kill).
+            fault["sim_cpu_15s"] = sum(
+                (lambda xs: xs[-1] - xs[0] if len(xs) > 1 else 0.0)(
+                    [c for t, _, c in s.sampler.samples if t_kill <= t <= t_kill + 15]) for s in killed)
+            # Published by node 1 again after its restart (after its saved mark): readings it had
+            # handed to the broker whose acknowledgement the mark had not taken in yet.
+            again_n1, dup_n1 = 0, 0
+            seen_before = set()
+            with open(sub.path, "rb") as f:
+                for raw in f:
+                    stamp, _, payload = raw.partition(b" ")
+                    try:
+                        m = json.loads(payload)
+                        keys = [(m["barcode"], x["time"]) for x in m["readings"]]
+                        t = float(stamp)
+                    except (ValueError, KeyError, TypeError):
+                        continue
+                    if m["node"] == nodes[0].name and t >= fault["restart_epoch"]:
+                        again_n1 += len(keys)
+                        dup_n1 += sum(1 for k in keys if k in seen_before)
+                    seen_before.update(keys)
+            fault["republished"], fault["republished_seen_before"] = again_n1, dup_n1
             b, c = fault.get("listen_drops_before", {}), fault.get("listen_drops_after", {})
             fault["listen_drops"] = {k: c.get(k, 0) - b.get(k, 0) for k in c}
             fault["never_answered_again"] = never
@@ -869,12 +912,15 @@ def report(r, a, out=sys.stdout):
     L.print_table(["kind", "sent", "answered", "p50", "p99", "max"], rows, out)
     d = r["readings"]
     out.write("\nReadings, keyed (barcode, time): acknowledged (union of the --acked files), in a node's store, "
-              "delivered (seen by the subscriber), lost (acknowledged, never delivered); delay from the "
-              "acknowledgement to the subscriber (s):\n")
-    L.print_table(["acknowledged", "stored", "delivered", "lost", "redelivered", "uploaded again", "messages",
-                   "delay p50", "delay p99", "delay max", "all seen after"],
+              "delivered (seen by the subscriber), lost (acknowledged, never delivered), redelivered (the same "
+              "message again), uploaded again (in another upload, by another node or after a lost "
+              "acknowledgement), out of order (first arrival before a reading its terminal had acknowledged "
+              "earlier); delay from the acknowledgement to the subscriber (s; below 0: published before the "
+              "acknowledgement, which waits the reply delay):\n")
+    L.print_table(["acknowledged", "stored", "delivered", "lost", "redelivered", "uploaded again", "out of order",
+                   "messages", "delay p50", "delay p99", "delay max", "all seen after"],
                   [[d["acked"], d["stored"], d["delivered"], d["lost"], d["redelivered"], d["uploaded_again"],
-                    d["messages"],
+                    d["out_of_order"], d["messages"],
                     L.fmt(d["delay_s"]["p50"], 3), L.fmt(d["delay_s"]["p99"], 3), L.fmt(d["delay_s"]["max"], 1),
                     "%.0f s" % d["settled_s"]]], out)
     w0, w1 = r["steady_window_s"]
@@ -916,9 +962,15 @@ def report(r, a, out=sys.stdout):
                        for k, v in x["attempts"].items()], out)
         out.write("Accept queues overflowing in the 19 s after the kill (kernel, all listeners): %s\n"
                   % ", ".join("%s %d" % kv for kv in x["listen_drops"].items()))
+        g = x["spare_registrations_s"]
+        out.write("The spare (n2) recorded their registrations (events table, whole seconds) %s to %s s after the "
+                  "kill, p50 %s s; their simulator processes used %.1f CPU s in the 15 s after it.\n"
+                  % (L.fmt(g["min"], 0), L.fmt(g["max"], 0), L.fmt(g["p50"], 0), x["sim_cpu_15s"]))
         out.write("Readings node 1's terminals had acknowledged and the subscriber did not have at the kill: %d; "
                   "delivered after node 1's restart: %d (the last %s s after it started); lost: %d.\n"
                   % (x["held_at_kill"], x["held_delivered_after_restart"], L.fmt(x["handed_on_s"], 1), x["held_lost"]))
+        out.write("Node 1 published again after its restart (its publish log after the saved mark): %d readings, "
+                  "%d of them delivered before.\n" % (x["republished"], x["republished_seen_before"]))
     elif r["fault"] == "broker":
         out.write("\nbroker: mosquitto killed (SIGKILL) at %.0f s, started again at %.0f s (persistence on, the "
                   "subscriber's session kept). Backlog: readings acknowledged before the restart that reached the "
