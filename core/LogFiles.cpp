@@ -15,6 +15,8 @@ namespace core {
 namespace {
 
 constexpr int kRetryMs = 1000;
+constexpr auto kGather = std::chrono::milliseconds(100);
+constexpr qint64 kGatherBytes = 64 << 10;
 
 QString FolderOf(const QString& root, const QDate& day) {
     return QDir(root).filePath(day.toString(QStringLiteral("yyyy-MM-dd")));
@@ -133,8 +135,13 @@ void LogFiles::append(const QString& name, QByteArray utf8) {
             ++done_;   // dropped: the disk has been refusing for long
             return;
         }
+        const bool first = queue_.empty();
+        const bool crossed = queuedBytes_ < kGatherBytes && queuedBytes_ + utf8.size() >= kGatherBytes;
         queuedBytes_ += utf8.size();
         queue_.push_back({name, std::move(utf8)});
+        // A waiting writer is woken only when it has something new to decide: a signal per
+        // line would be a system call and a context switch per line.
+        if (!first && !crossed) return;
     }
     wake_.notify_one();
 }
@@ -152,6 +159,8 @@ void LogFiles::setMaxQueuedBytes(qint64 bytes) {
 bool LogFiles::flush(int timeoutMs) {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = enqueued_;
+    if (done_ >= target) return true;
+    flushWanted_ = true;
     wake_.notify_one();
     return written_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done_ >= target; });
 }
@@ -176,8 +185,14 @@ void LogFiles::run() {
         std::deque<Piece> batch;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(status.isEmpty() ? 250 : kRetryMs),
-                           [&] { return stop_ || (!queue_.empty() && status.isEmpty()); });
+            if (status.isEmpty()) {
+                wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+                wake_.wait_for(lock, kGather, [&] { return stop_ || flushWanted_ || queuedBytes_ >= kGatherBytes; });
+            } else {
+                // The disk refused: try again after a while, or at once to stop.
+                wake_.wait_for(lock, std::chrono::milliseconds(kRetryMs), [&] { return stop_; });
+            }
+            flushWanted_ = false;
             files.setRotateBytes(rotateBytes_);
             if (queue_.empty() && stop_) return;
             batch.swap(queue_);

@@ -4,7 +4,10 @@
 // thread appends. A file that reaches the size limit is renamed <name>.1.log
 // (the older ones move up to .2, .3 …) and a new one started. When the disk
 // refuses, lines wait in memory (bounded; beyond it they are dropped and counted)
-// and the status text says so until a write succeeds again.
+// and the status text says so until a write succeeds again. Lines are gathered:
+// the writer wakes when the first line of a burst arrives and writes the burst
+// 100 ms later (or at once when 64 KiB wait or someone flushes), so a busy
+// data centre wakes it ten times a second, not once a line.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -59,6 +62,7 @@ private:
     qint64 rotateBytes_ = 16ll << 20;
     std::uint64_t enqueued_ = 0, done_ = 0;
     bool stop_ = false;
+    bool flushWanted_ = false;
 };
 
 // Data/Logs beside the program, or the folder HT6630_LOG_DIR names.
