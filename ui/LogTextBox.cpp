@@ -5,11 +5,16 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
 
 #include "ui/DisplayLanguage.h"
+
+namespace {
+constexpr qint64 kFollowIntervalMs = 100;
+}
 
 int LogTextBox::Document::blockCount() const { return static_cast<int>(box_->lineStarts_.size()); }
 
@@ -164,17 +169,20 @@ void LogTextBox::copy() const {
 }
 
 void LogTextBox::viewChanged() {
-    // Appends come in bursts: the scroll bars and the repaint follow once per burst.
+    // Appends come in bursts: the scroll bars and the repaint follow once per burst, and
+    // at most every kFollowIntervalMs while lines stream in (a traffic log of hundreds of
+    // lines a second is not read line by line; repainting it at the window's rate was
+    // most of a busy console's painting). A first line after a quiet spell shows at once.
     if (syncPending_) return;
     syncPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            syncPending_ = false;
-            syncScrollBars();
-            viewport()->update();
-        },
-        Qt::QueuedConnection);
+    const qint64 since = lastSync_.isValid() ? lastSync_.elapsed() : kFollowIntervalMs;
+    const int wait = since >= kFollowIntervalMs ? 0 : static_cast<int>(kFollowIntervalMs - since);
+    QTimer::singleShot(wait, this, [this] {
+        syncPending_ = false;
+        lastSync_.start();
+        syncScrollBars();
+        viewport()->update();
+    });
 }
 
 void LogTextBox::syncScrollBars() {

@@ -12,6 +12,7 @@
 // (the network log) grows by little more than its characters. Lengths and
 // positions are still counted in UTF-16 units, as a text box counts them.
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -115,6 +116,7 @@ private:
     qsizetype longestLine_ = 0;               // in bytes, for the horizontal range
     bool selectAll_ = false;
     bool syncPending_ = false;
+    QElapsedTimer lastSync_;                  // when the view last followed the text
     std::function<void()> bringIn_;
     std::function<void(std::string_view)> sink_;
     qsizetype lineLimit_ = kDefaultLineLimit;
