@@ -410,8 +410,7 @@ class StartStopAndExit(unittest.TestCase):
 class WithTheSimulator(unittest.TestCase):
     def test_full_dialogue_with_heat_meters(self):
         sim = os.path.join(bin_dir(), "ht6630-terminal")
-        if not os.path.exists(sim):
-            self.skipTest("ht6630-terminal not built")
+        self.assertTrue(os.path.exists(sim), "ht6630-terminal not built: " + sim)
         with tcp_console() as c:
             c.open_tcp()
             p = subprocess.Popen([sim, "--tcp", "127.0.0.1:%d" % c.port, "--once", "--heat-meters", "3",

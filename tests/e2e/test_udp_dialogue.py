@@ -202,8 +202,7 @@ class UdpWithTheSimulator(unittest.TestCase):
         import subprocess
         from harness import bin_dir
         sim = os.path.join(bin_dir(), "ht6630-terminal")
-        if not os.path.exists(sim):
-            self.skipTest("ht6630-terminal not built")
+        self.assertTrue(os.path.exists(sim), "ht6630-terminal not built: " + sim)
         with UdpConsole() as c:
             c.open_udp()
             p = subprocess.Popen([sim, "--udp", "127.0.0.1:%d" % c.port, "--once", "--heat-meters", "3",

@@ -35,8 +35,13 @@ def decode(*args):
     return subprocess.run([TOOL, "decode", *args], capture_output=True, timeout=20)
 
 
-@unittest.skipUnless(HAVE_TOOL, "ht6630-frame is not built (set HT6630_BIN)")
 class DecodeTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # A tool the build did not make is a failure, not a skip: a broken build must not pass.
+        if not HAVE_TOOL:
+            raise AssertionError("ht6630-frame is not built (set HT6630_BIN): %r" % TOOL)
+
     def lines(self, *args):
         # Accepts hex arguments one by one or as one list.
         if len(args) == 1 and isinstance(args[0], list):
