@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <stdexcept>
+
 #include <tuple>
 
 #include "core/ReadingsPublishLog.h"
@@ -56,11 +58,15 @@ void Exec(const QString& path, const QStringList& statements) {
     QSqlDatabase::removeDatabase(QStringLiteral("exec"));
 }
 
-// The next batch the log delivers (at most 5 s).
+// The next batch the log delivers (at most 5 s). A fetch that fails or never answers
+// fails the case (QtTest reports the exception) rather than passing on an empty batch.
 PublishBatch Fetch(ReadingsPublishLog& log, qint64 afterId, int limit) {
     QSignalSpy spy(&log, &ReadingsPublishLog::fetched);
+    QSignalSpy failed(&log, &ReadingsPublishLog::fetchFailed);
     log.fetch(afterId, limit);
-    if (!spy.wait(5000)) return {};
+    (void)QTest::qWaitFor([&] { return !spy.isEmpty() || !failed.isEmpty(); }, 5000);
+    if (!failed.isEmpty()) throw std::runtime_error("fetch failed: " + failed.at(0).at(0).toString().toStdString());
+    if (spy.isEmpty()) throw std::runtime_error("no batch within 5 s");
     return spy.at(0).at(0).value<PublishBatch>();
 }
 
