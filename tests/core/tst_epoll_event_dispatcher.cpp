@@ -58,16 +58,18 @@ private slots:
 
     void wakeUpFromAnotherThreadEndsAWaitWithoutTimers() {
         QEventLoop loop;
-        QElapsedTimer clock;
-        clock.start();
+        bool lost = false;
         std::thread poster([&loop] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
         });
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);   // only if the wake-up is lost
+        QTimer::singleShot(5000, &loop, [&] {   // only if the wake-up is lost
+            lost = true;
+            loop.quit();
+        });
         loop.exec();
         poster.join();
-        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!lost);
     }
 
     void socketsDroppedWhileOthersAreReady() {

@@ -12,9 +12,9 @@ import unittest
 from test_reliability_network import DataCentre, assert_still_serving, registration, registration_ack
 
 BAR = "2014000000001"
-# Seconds beyond the 1.0 s reply delay. Under AddressSanitizer every copy and
-# allocation costs several times more: the bound is then only that of a stall.
-LATE_BOUND = 0.25 if os.environ.get("ASAN_OPTIONS") else 0.05
+# Seconds beyond the 1.0 s reply delay that only a stalled event loop explains. How
+# late replies are on a quiet machine is a load-run figure (bench/load), not a test.
+LATE_BOUND = 0.5
 
 
 class LargeArrival(unittest.TestCase):

@@ -212,7 +212,8 @@ private slots:
         const qint64 lastByte = clock.elapsed();
         QTRY_COMPARE_WITH_TIMEOUT(blocks.count(), 1, 3000);
         const qint64 quiet = clock.elapsed() - lastByte;
-        QVERIFY2(quiet >= 590 && quiet < 900, qPrintable(QString::number(quiet)));
+        // Never before the quiet time; how soon after it is the machine's business.
+        QVERIFY2(quiet >= 590, qPrintable(QString::number(quiet)));
         QCOMPARE(blocks.at(0).at(0).toByteArray(), QByteArray(10, 'a') + QByteArray(10, 'b'));
         QCOMPARE(judged.count(), 0);
 
