@@ -15,6 +15,7 @@
 #include "core/ReadingsQuery.h"
 #include "core/ReadingsSchema.h"
 #include "core/ReadingsStore.h"
+#include "../support/TestUploads.h"
 
 using core::PublishBatch;
 using core::ReadingsPublishLog;
@@ -25,12 +26,7 @@ Q_DECLARE_METATYPE(core::PublishBatch)
 namespace {
 
 ht6630::RoomUpload Upload(const std::string& barCode, int hour, int records) {
-    ht6630::RoomUpload u;
-    u.barCode = barCode;
-    u.batteryCentivolts = 361;
-    for (int i = 0; i < records; ++i)
-        u.records.push_back({ht6630::CivilTime{2024, 5, 17, hour, 10 * i, 0}, -53 + i, 456 + i});
-    return u;
+    return testing_support::TestUpload(barCode, {2024, 5, 17, hour, 0, 0}, records, 10);
 }
 
 ht6630::HeatMeterRecord Meter(const char* address, float supply, std::uint8_t flags) {

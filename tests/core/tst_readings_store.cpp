@@ -20,6 +20,7 @@
 #include "core/ReadingsQuery.h"
 #include "core/ReadingsStore.h"
 #include "core/ReadingsWriter.h"
+#include "../support/TestUploads.h"
 
 #include <future>
 
@@ -29,12 +30,7 @@ using core::ReadingsStore;
 namespace {
 
 ht6630::RoomUpload Upload(const std::string& barCode, int day, int firstHour, int records) {
-    ht6630::RoomUpload u;
-    u.barCode = barCode;
-    u.batteryCentivolts = 361;
-    for (int i = 0; i < records; ++i)
-        u.records.push_back({ht6630::CivilTime{2024, 5, day, firstHour + i, 30, 0}, -53 + i, 456 + i});
-    return u;
+    return testing_support::TestUpload(barCode, {2024, 5, day, firstHour, 30, 0}, records);
 }
 
 std::vector<core::StoredReading> Stored(const QString& path) {

@@ -12,6 +12,7 @@
 #include "core/ReadingsStore.h"
 #include "core/TcpDataCentre.h"
 #include "core/TerminalRoster.h"
+#include "../support/TestUploads.h"
 
 using core::Channel;
 using core::TerminalRoster;
@@ -19,11 +20,7 @@ using core::TerminalRoster;
 namespace {
 
 ht6630::RoomUpload Upload(const std::string& barCode, int firstHour, int records) {
-    ht6630::RoomUpload u;
-    u.barCode = barCode;
-    u.batteryCentivolts = 361;
-    for (int i = 0; i < records; ++i)
-        u.records.push_back({ht6630::CivilTime{2024, 5, 17, firstHour + i, 30, 0}, -53 + i, 456 + i});
+    ht6630::RoomUpload u = testing_support::TestUpload(barCode, {2024, 5, 17, firstHour, 30, 0}, records);
     u.uploadTime = ht6630::CivilTime{2024, 5, 17, firstHour + records - 1, 30, 0};
     return u;
 }

@@ -17,8 +17,12 @@ import signal
 import socket
 import subprocess
 import tempfile
+import sys
 import time
 import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback import free_port  # noqa: E402,F401  (the e2e tests take it from here)
 
 __all__ = ["Console", "PtyPeer", "free_port", "bin_dir"]
 
@@ -270,11 +274,3 @@ class PtyPeer:
         return False
 
 
-def free_port():
-    """A TCP port on 127.0.0.1 that is free now."""
-    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    try:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-    finally:
-        s.close()

@@ -4,15 +4,12 @@
 #include "protocol/FrameDescription.h"
 #include "protocol/Frame.h"
 #include "protocol/Upload.h"
+#include "test_hex.h"
 
 namespace ht6630 {
 namespace {
 
-Bytes Hex(std::string_view text) {
-    Bytes out;
-    EXPECT_TRUE(ParseHex(text, out)) << text;
-    return out;
-}
+using ht6630::testing::Hex;
 
 std::string Describe(std::string_view hex) { return DescribeFrame(Hex(hex)); }
 

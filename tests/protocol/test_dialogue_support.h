@@ -9,6 +9,7 @@
 #include "protocol/Bytes.h"
 #include "protocol/Dialogue.h"
 #include "protocol/Frame.h"
+#include "test_hex.h"
 
 namespace ht6630::dialogue::test_support {
 
@@ -16,11 +17,7 @@ inline constexpr LocalTime kNow{2024, 5, 17, 8, 30, 5};
 inline constexpr std::string_view kBarCode = "2012345678901";
 inline constexpr std::string_view kAddr = "02012345678901";
 
-inline Bytes Hex(std::string_view text) {
-    Bytes out;
-    EXPECT_TRUE(ParseHex(text, out)) << text;
-    return out;
-}
+using ht6630::testing::Hex;
 
 inline std::string Describe(const FieldValues& f) {
     std::string s;

@@ -5,15 +5,12 @@
 
 #include "protocol/Bytes.h"
 #include "protocol/Frame.h"
+#include "test_hex.h"
 
 namespace ht6630 {
 namespace {
 
-Bytes Hex(std::string_view text) {
-    Bytes out;
-    EXPECT_TRUE(ParseHex(text, out)) << text;
-    return out;
-}
+using ht6630::testing::Hex;
 
 ByteView View(const char* ascii) {
     return ByteView(reinterpret_cast<const std::uint8_t*>(ascii), std::char_traits<char>::length(ascii));

@@ -1,7 +1,11 @@
 """The frame tool's decode command, run as a program on real hex arguments."""
 import os
 import subprocess
+import sys
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import ht6630_frames as F  # noqa: E402
 
 BIN_DIR = os.environ.get("HT6630_BIN", "")
 TOOL = os.path.join(BIN_DIR, "ht6630-frame") if BIN_DIR else ""
@@ -11,20 +15,8 @@ READ_ALL = ("71 76 7D 02 01 23 45 67 89 01 00 15 03 00 01 05 00 0F 00 3C 01 3C A
             "24 05 17 08 30 00 AA 45 0D")
 
 
-def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
-
 def frame(start, code, address_hex, payload):
-    body = bytes(start) + bytes([code]) + bytes.fromhex(address_hex) + \
-        bytes([len(payload) >> 8, len(payload) & 0xFF]) + bytes(payload)
-    crc = crc16(body)
-    return body + bytes([crc & 0xFF, crc >> 8, 0x0D])
+    return F.frame(bytes(start), code, address_hex, payload)
 
 
 def hex_args(data):

@@ -1,7 +1,11 @@
 """The frame tool from outside: crc, request for all fifteen operations, --infrared, refusals, bad input."""
 import os
 import subprocess
+import sys
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import ht6630_frames as F  # noqa: E402
 
 TOOL = os.path.join(os.environ.get("HT6630_BIN", "build/bin"), "ht6630-frame")
 BAR = "2012345678901"
@@ -14,21 +18,12 @@ def run(*args):
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
 
 
-def crc16_modbus(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
+crc16_modbus = F.crc16
 
 
 def frame(code, address_hex, payload_hex):
     """The request frame, computed here independently of the tool."""
-    payload = bytes.fromhex(payload_hex)
-    body = bytes([0x51, 0x56, code]) + bytes.fromhex(address_hex) + bytes([len(payload) >> 8, len(payload) & 0xFF]) + payload
-    crc = crc16_modbus(body)
-    return " ".join("%02X" % b for b in body + bytes([crc & 0xFF, crc >> 8, 0x0D]))
+    return F.request(code, bytes.fromhex(address_hex), bytes.fromhex(payload_hex)).hex(" ").upper()
 
 
 class Crc(unittest.TestCase):

@@ -3,15 +3,12 @@
 
 #include "protocol/Frame.h"
 #include "protocol/Responses.h"
+#include "test_hex.h"
 
 namespace ht6630 {
 namespace {
 
-Bytes Hex(std::string_view text) {
-    Bytes out;
-    EXPECT_TRUE(ParseHex(text, out)) << text;
-    return out;
-}
+using ht6630::testing::Hex;
 
 // A response frame from the terminal 2012345678901 with the given payload.
 Bytes Response(int code, const Bytes& payload) {

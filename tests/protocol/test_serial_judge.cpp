@@ -7,6 +7,7 @@
 #include "protocol/Catalogue.h"
 #include "protocol/Frame.h"
 #include "protocol/SerialJudge.h"
+#include "test_hex.h"
 
 using namespace ht6630;
 
@@ -14,11 +15,7 @@ namespace {
 
 constexpr std::string_view kAddr = "02012345678901";
 
-Bytes Hex(std::string_view text) {
-    Bytes out;
-    EXPECT_TRUE(ParseHex(text, out)) << text;
-    return out;
-}
+using ht6630::testing::Hex;
 
 // A "qv" response with a correct CRC.
 Bytes Response(int code, const Bytes& payload) {

@@ -4,18 +4,16 @@ import os
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback import free_port  # noqa: E402,F401  (the service tests take it from here)
 
 BIN = os.environ.get("HT6630_BIN", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "bin"))
 SERVICE = os.path.join(BIN, "ht6630-datacentre")
 TERMINAL = os.path.join(BIN, "ht6630-terminal")
-
-
-def free_port(kind=socket.SOCK_STREAM):
-    with socket.socket(socket.AF_INET, kind) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Service:
