@@ -124,10 +124,29 @@ const std::map<QString, Setter>& Keys() {
              } else {
                  return QStringLiteral("must start with mqtt:// or mqtts://");
              }
-             const int colon = rest.lastIndexOf(QLatin1Char(':'));
              int port = c.mqttTls ? 8883 : 1883;
-             QString host = colon < 0 ? rest : rest.left(colon);
-             if (colon >= 0 && !ToInt(rest.mid(colon + 1), 1, 65535, &port))
+             QString host, portText;
+             if (rest.startsWith(QLatin1Char('['))) {   // an IPv6 address: mqtt://[::1]:1883
+                 const int close = rest.indexOf(QLatin1Char(']'));
+                 if (close < 0) return QStringLiteral("expected mqtt://[IPV6]:PORT");
+                 host = rest.mid(1, close - 1);
+                 const QString after = rest.mid(close + 1);
+                 if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
+                     return QStringLiteral("expected mqtt://[IPV6]:PORT");
+                 portText = after.mid(1);
+                 if (after.isEmpty()) portText.clear();
+                 else if (portText.isEmpty()) return QStringLiteral("port must be 1 to 65535");
+             } else {
+                 // Without brackets a second colon would be read as the port's.
+                 if (rest.count(QLatin1Char(':')) > 1) return QStringLiteral("an IPv6 address goes in brackets: mqtt://[::1]:1883");
+                 const int colon = rest.indexOf(QLatin1Char(':'));
+                 host = colon < 0 ? rest : rest.left(colon);
+                 if (colon >= 0) {
+                     portText = rest.mid(colon + 1);
+                     if (portText.isEmpty()) return QStringLiteral("port must be 1 to 65535");
+                 }
+             }
+             if (!portText.isEmpty() && !ToInt(portText, 1, 65535, &port))
                  return QStringLiteral("port must be 1 to 65535");
              if (host.isEmpty() || host.contains(QLatin1Char('/'))) return QStringLiteral("expected mqtt://HOST:PORT");
              c.mqttHost = host;

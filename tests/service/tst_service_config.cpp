@@ -79,6 +79,9 @@ private slots:
         QTest::newRow("delay") << tcp + "[dialogue]\nreply_delay_ms = -5\n" << "[dialogue] reply_delay_ms: must be";
         QTest::newRow("limit") << tcp + "[limits]\nconnections = 32768\n" << "[limits] connections: must be 1 to 32767";
         QTest::newRow("scheme") << tcp + "[mqtt]\nurl = http://h:1\n" << "[mqtt] url: must start with";
+        QTest::newRow("ipv6 unbracketed") << tcp + "[mqtt]\nurl = mqtt://::1\n" << "[mqtt] url: an IPv6 address goes in brackets";
+        QTest::newRow("ipv6 unclosed") << tcp + "[mqtt]\nurl = mqtt://[::1:1883\n" << "[mqtt] url: expected mqtt://[IPV6]:PORT";
+        QTest::newRow("ipv6 port") << tcp + "[mqtt]\nurl = mqtt://[::1]:\n" << "[mqtt] url: port must be 1 to 65535";
         QTest::newRow("ca without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\nca_file = a.pem\n" << "[mqtt] ca_file:";
         QTest::newRow("cert without tls") << tcp + "[mqtt]\nurl = mqtt://h:1\ncert_file = c.pem\nkey_file = k.pem\n"
                                           << "[mqtt] cert_file: only used with an mqtts:// url";
@@ -103,6 +106,19 @@ private slots:
         const auto r = ParseServiceConfig(text, QStringLiteral("/tmp"));
         QVERIFY(!r.config);
         QVERIFY2(r.error.startsWith(error), qPrintable(r.error));
+    }
+
+    void ipv6Brokers() {
+        const auto a = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n[mqtt]\nurl = mqtt://[::1]:1884\n"),
+                                          QStringLiteral("/tmp"));
+        QVERIFY2(a.config, qPrintable(a.error));
+        QCOMPARE(a.config->mqttHost, QStringLiteral("::1"));
+        QCOMPARE(a.config->mqttPort, quint16(1884));
+        const auto b = ParseServiceConfig(QStringLiteral("[tcp]\nlisten = 127.0.0.1:9000\n[mqtt]\nurl = mqtts://[fd00::5]\n"),
+                                          QStringLiteral("/tmp"));
+        QVERIFY2(b.config, qPrintable(b.error));
+        QCOMPARE(b.config->mqttHost, QStringLiteral("fd00::5"));
+        QCOMPARE(b.config->mqttPort, quint16(8883));
     }
 
     void restartOnlyKeys() {
