@@ -43,7 +43,8 @@ const QStringList& WindowNames() {
         QStringLiteral("FrmInfrared"),          QStringLiteral("frmServerInfrared_TCP"),
         QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo"),
         QStringLiteral("frmTerminals"),         QStringLiteral("frmChart"),
-        QStringLiteral("frmFrame"),             QStringLiteral("frmRetention")};
+        QStringLiteral("frmFrame"),             QStringLiteral("frmRetention"),
+        QStringLiteral("frmFleet")};
     return names;
 }
 
@@ -421,6 +422,17 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             l->setCurrentRow(index);
             emit l->itemClicked(l->item(index));
         });
+    } else if (auto* table = qobject_cast<QTableView*>(obj)) {
+        // Row `index` as shown, as a click on its first cell.
+        if (!table->model() || index < 0 || index >= table->model()->rowCount())
+            return Fail(QStringLiteral("index %1 out of range for %2").arg(index).arg(path));
+        QTimer::singleShot(0, qApp, [target, index] {
+            auto* t = qobject_cast<QTableView*>(target.data());
+            if (!t || !t->model() || index >= t->model()->rowCount()) return;
+            const QModelIndex cell = t->model()->index(index, 0);
+            t->setCurrentIndex(cell);
+            emit t->clicked(cell);
+        });
     } else if (auto* tabs = qobject_cast<QTabWidget*>(obj)) {
         if (index < 0 || index >= tabs->count())
             return Fail(QStringLiteral("index %1 out of range for %2").arg(index).arg(path));
@@ -428,7 +440,7 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             if (auto* t = qobject_cast<QTabWidget*>(target.data())) t->setCurrentIndex(index);
         });
     } else {
-        return Fail(QStringLiteral("not a combo, list or tab control: ") + path);
+        return Fail(QStringLiteral("not a combo, list, table or tab control: ") + path);
     }
     return Ok();
 }

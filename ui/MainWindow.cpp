@@ -19,6 +19,7 @@
 #include "core/ReadingsRecording.h"
 #include "core/TerminalRoster.h"
 #include "ui/DataCentreWindow.h"
+#include "ui/FleetWindow.h"
 #include "ui/LogLines.h"
 #include "ui/LogTextBox.h"
 #include "ui/TrafficLogPanel.h"
@@ -142,6 +143,7 @@ MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
+    connect(ui_->M_Fleet, &QAction::triggered, this, [this] { showFleet(); });
     connect(ui_->M_Retention, &QAction::triggered, this, [this] { askRetention(); });
     auto* languages = new QActionGroup(this);
     languages->addAction(ui_->M_LangZh);
@@ -175,6 +177,7 @@ MainWindow::~MainWindow() {
     delete serialConsole_.data();
     // The terminals views use the store and the roster: they go first.
     qDeleteAll(findChildren<TerminalsWindow*>(Qt::FindDirectChildrenOnly));
+    delete fleetWindow_.data();   // before the client it observes
     delete ui_;
 }
 
@@ -223,6 +226,14 @@ void MainWindow::showTerminals(QWidget* owner) {
     view->show();
     view->raise();
     view->activateWindow();
+}
+
+void MainWindow::showFleet() {
+    if (!fleet_) fleet_ = std::make_unique<core::FleetClient>();
+    if (!fleetWindow_) fleetWindow_ = new FleetWindow(*fleet_, settingsPath_, this);
+    fleetWindow_->show();
+    fleetWindow_->raise();
+    fleetWindow_->activateWindow();
 }
 
 void MainWindow::M_SetPort_Click() {
