@@ -1,6 +1,7 @@
 """frmFleet through the automation interface: a real mosquitto with users, two real
 ht6630-datacentre nodes, the terminal simulator on each, and the real console
 connecting to the broker from its fleet window (everything on 127.0.0.1)."""
+import json
 import os
 import shutil
 import subprocess
@@ -151,6 +152,55 @@ class FleetWindow(unittest.TestCase):
             self.assertEqual(self.status_bar(c), "服务器拒绝连接：用户名或密码错误（Connection Refused: not authorised.）")
             self.assertTrue(c.get(W + "/cmdConnect")["enabled"])
             self.assertEqual(c.get(W + "/List1")["items"], [])
+
+    def test_c_a_request_waits_queued_is_cancelled_and_a_sent_one_cannot_be(self):
+        # A terminal no node holds: the states come from here, as a node with a queue reports them.
+        bar = "2012345678999"
+        with self.console() as c:
+            self.connect(c)
+            self.wait_fleet(c)
+            c.click(W + "/opMode(1)")
+            c.wait_for(lambda: not c.get(W + "/cmdIpR")["enabled"], what="sleep mode")
+            c.set(W + "/TxtDQID", bar)
+            c.set(W + "/txtCJ", "10")
+            cmds = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.broker.port),
+                                     "-t", "t/%s/cmd" % bar, "-C", "2", "-W", "20", "-d", *self.broker.auth],
+                                    stdout=subprocess.PIPE, text=True)
+            self.addCleanup(lambda: (cmds.kill(), cmds.wait(10), cmds.stdout.close()))
+
+            def published():
+                """The next message on the cmd topic (mosquitto_sub -d writes its own lines around it)."""
+                for line in cmds.stdout:
+                    if line.startswith("{"):
+                        return json.loads(line)
+                raise AssertionError("no message on the cmd topic")
+            for line in cmds.stdout:
+                if "received SUBACK" in line:
+                    break
+            self.request(c, "cmdCJW", "提示信息:准备设置采集数据时间间隔。。。")
+            request = published()
+            rid = request.pop("id")
+            self.assertEqual(request, {"op": "cmdCJW", "fields": {"txtCJ": "10"}, "when": "upload-end", "expires_s": 604800})
+            self.assertEqual(c.get(W + "/tblRequests")["rows"], [[rid, bar, "设置采集数据时间间隔", "published"]])
+
+            def result(state, **more):
+                self.broker.publish("t/%s/cmd/result" % bar,
+                                    json.dumps(dict({"id": rid, "state": state, "ok": None, "message": "", "fields": {},
+                                                     "node": "n9"}, **more)))
+            result("queued")
+            c.wait_for(lambda: c.get(W + "/tblRequests")["rows"] == [[rid, bar, "设置采集数据时间间隔", "queued"]],
+                       what="queued")
+            c.select(W + "/tblRequests", 0)
+            c.wait_for(lambda: c.get(W + "/cmdCancel")["enabled"], what="the cancel for a queued request")
+            c.click(W + "/cmdCancel")
+            self.assertEqual(published(), {"cancel": rid})
+            result("sent")
+            c.wait_for(lambda: c.text(W + "/LblInf") == "提示信息:正在设置采集数据时间间隔。。。", what="sent")
+            self.assertFalse(c.get(W + "/cmdCancel")["enabled"])   # on its way: too late
+            result("cancelled")
+            c.wait_for(lambda: c.get(W + "/tblRequests")["rows"] == [], what="the request ended")
+            self.assertEqual(c.text(W + "/LblInf"), "提示信息:设置采集数据时间间隔已取消！")
+            self.assertFalse(c.get(W + "/cmdCancel")["enabled"])
 
     def test_d_the_broker_goes_away_and_comes_back(self):
         with self.console() as c:
