@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractSpinBox>
 #include <QListWidget>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -141,6 +142,9 @@ QJsonObject Describe(QObject* obj) {
     } else if (auto* pe = qobject_cast<QPlainTextEdit*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("text");
         r[QStringLiteral("text")] = pe->toPlainText();
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(obj)) {
+        r[QStringLiteral("kind")] = QStringLiteral("text");
+        r[QStringLiteral("text")] = spin->text();
     } else if (auto* lb = qobject_cast<QLabel*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("label");
         r[QStringLiteral("text")] = lb->text();
@@ -375,6 +379,11 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             te->setPlainText(text);
         } else if (auto* pe = qobject_cast<QPlainTextEdit*>(obj)) {
             pe->setPlainText(text);
+        } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(obj); spin && spin->findChild<QLineEdit*>()) {
+            QLineEdit* edit = spin->findChild<QLineEdit*>();
+            edit->setText(text);
+            emit edit->textEdited(text);
+            spin->interpretText();
         } else if (auto* combo = qobject_cast<QComboBox*>(obj); combo && combo->isEditable() && combo->lineEdit()) {
             combo->lineEdit()->setText(text);
             emit combo->lineEdit()->textEdited(text);

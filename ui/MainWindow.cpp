@@ -8,7 +8,10 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QInputDialog>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QSettings>
 #include <QUrl>
 #include <QLabel>
@@ -211,6 +214,12 @@ void MainWindow::askRetention() {
         store_->setRetentionDays(days);
     });
     dialog->open();
+    // Names for the automation interface: the days and the dialog's own OK and Cancel (made when shown).
+    if (auto* days = dialog->findChild<QSpinBox*>()) days->setObjectName(QStringLiteral("txtRetentionDays"));
+    if (auto* buttons = dialog->findChild<QDialogButtonBox*>()) {
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setObjectName(QStringLiteral("cmdOK"));
+        if (QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel)) cancel->setObjectName(QStringLiteral("cmdCancel"));
+    }
 }
 
 void MainWindow::chooseLanguage(DisplayLanguage language) {
