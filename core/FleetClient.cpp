@@ -171,7 +171,13 @@ void FleetClient::disconnectFromBroker() {
 void FleetClient::onConnected() {
     setState(State::Connected, QString());
     // A clean session forgets subscriptions; the retained status and state come again.
-    for (const char* tail : {"+/status", "+/state", "+/cmd/result"}) connection_->subscribe(topic(QString::fromLatin1(tail)), kQos);
+    // QoS 0: a later status replaces a lost one. A broker queues a subscription's
+    // retained messages for the client at once and drops what is beyond its queue for
+    // it (mosquitto: max_queued_messages, 1,000 by default, QoS 0 and 1 alike), so its
+    // queue must hold the fleet's (docs/deployment.md).
+    connection_->subscribe(topic(QStringLiteral("+/status")), 0);
+    connection_->subscribe(topic(QStringLiteral("+/state")), 0);
+    connection_->subscribe(topic(QStringLiteral("+/cmd/result")), kQos);
     for (auto it = followed_.cbegin(); it != followed_.cend(); ++it)
         connection_->subscribe(topic(it.key() + QStringLiteral("/readings")), kQos);
 }

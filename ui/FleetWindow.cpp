@@ -31,7 +31,10 @@ const char* const kKeys[][2] = {{"fleet/url", "txtBrokerUrl"},   {"fleet/user", 
 QString StateText(FleetClient::State state, const QString& detail, const QString& url) {
     switch (state) {
     case FleetClient::State::Disconnected: return Shown(QStringLiteral("未连接"));
-    case FleetClient::State::Connecting: return Shown(QStringLiteral("正在连接 %1…")).arg(url);
+    case FleetClient::State::Connecting:
+        // After a failed attempt its reason: the broker may not be there yet.
+        if (!detail.isEmpty()) return Shown(QStringLiteral("正在连接 %1…（%2）")).arg(url, detail);
+        return Shown(QStringLiteral("正在连接 %1…")).arg(url);
     case FleetClient::State::Connected: return Shown(QStringLiteral("已连接 %1")).arg(url);
     case FleetClient::State::Reconnecting: return Shown(QStringLiteral("连接中断，正在重新连接 %1…（%2）")).arg(url, detail);
     case FleetClient::State::Refused:

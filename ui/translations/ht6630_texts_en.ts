@@ -884,6 +884,10 @@
         <translation>Connecting to %1…</translation>
     </message>
     <message>
+        <source>正在连接 %1…（%2）</source>
+        <translation>Connecting to %1… (%2)</translation>
+    </message>
+    <message>
         <source>正常</source>
         <translation>normal</translation>
     </message>
