@@ -46,6 +46,16 @@ QString StateText(FleetClient::State state, const QString& detail, const QString
     return {};
 }
 
+// A waiting request's state as the table shows it.
+QString StateShown(core::FleetRequestState state) {
+    switch (state) {
+    case core::FleetRequestState::Published: return Shown(QStringLiteral("已发布"));
+    case core::FleetRequestState::Queued: return Shown(QStringLiteral("排队中"));
+    case core::FleetRequestState::Sent: return Shown(QStringLiteral("已发送"));
+    default: return core::FleetRequestStateName(state);
+    }
+}
+
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 }  // namespace
 
@@ -182,7 +192,7 @@ void FleetWindow::showRequests() {
         const core::FleetRequest& r = waiting[row];
         const auto name = ht6630::Entry(r.op).name;
         const QString texts[] = {r.id, r.barCode, Shown(QString::fromUtf8(name.data(), qsizetype(name.size()))),
-                                 core::FleetRequestStateName(r.state)};
+                                 StateShown(r.state)};
         for (int c = 0; c < 4; ++c) {
             if (!t->item(row, c)) t->setItem(row, c, new QTableWidgetItem);
             t->item(row, c)->setText(texts[c]);

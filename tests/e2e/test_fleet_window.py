@@ -181,14 +181,14 @@ class FleetWindow(unittest.TestCase):
             request = published()
             rid = request.pop("id")
             self.assertEqual(request, {"op": "cmdCJW", "fields": {"txtCJ": "10"}, "when": "upload-end", "expires_s": 604800})
-            self.assertEqual(c.get(W + "/tblRequests")["rows"], [[rid, bar, "设置采集数据时间间隔", "published"]])
+            self.assertEqual(c.get(W + "/tblRequests")["rows"], [[rid, bar, "设置采集数据时间间隔", "已发布"]])
 
             def result(state, **more):
                 self.broker.publish("t/%s/cmd/result" % bar,
                                     json.dumps(dict({"id": rid, "state": state, "ok": None, "message": "", "fields": {},
                                                      "node": "n9"}, **more)))
             result("queued")
-            c.wait_for(lambda: c.get(W + "/tblRequests")["rows"] == [[rid, bar, "设置采集数据时间间隔", "queued"]],
+            c.wait_for(lambda: c.get(W + "/tblRequests")["rows"] == [[rid, bar, "设置采集数据时间间隔", "排队中"]],
                        what="queued")
             c.select(W + "/tblRequests", 0)
             c.wait_for(lambda: c.get(W + "/cmdCancel")["enabled"], what="the cancel for a queued request")

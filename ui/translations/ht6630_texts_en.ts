@@ -260,6 +260,14 @@
         <translation>Hours must be an integer</translation>
     </message>
     <message>
+        <source>已发布</source>
+        <translation>published</translation>
+    </message>
+    <message>
+        <source>已发送</source>
+        <translation>sent</translation>
+    </message>
+    <message>
         <source>已导出 %1 条读数到 %2</source>
         <translation>Exported %1 readings to %2</translation>
     </message>
@@ -314,6 +322,10 @@
     <message>
         <source>报错</source>
         <translation>error</translation>
+    </message>
+    <message>
+        <source>排队中</source>
+        <translation>queued</translation>
     </message>
     <message>
         <source>提示信息:</source>
@@ -2233,6 +2245,14 @@ Error description: %2</translation>
         <translation> failed!</translation>
     </message>
     <message>
+        <source>已发布</source>
+        <translation>published</translation>
+    </message>
+    <message>
+        <source>已发送</source>
+        <translation>sent</translation>
+    </message>
+    <message>
         <source>已导出</source>
         <translation>Exported</translation>
     </message>
@@ -2247,6 +2267,10 @@ Error description: %2</translation>
     <message>
         <source>手机号</source>
         <translation>Phone number</translation>
+    </message>
+    <message>
+        <source>排队中</source>
+        <translation>queued</translation>
     </message>
     <message>
         <source>日必须</source>
