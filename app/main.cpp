@@ -1,4 +1,5 @@
 // The console's start-up: database, then the main window.
+#include "core/MqttConnection.h"
 #include <QApplication>
 
 #include <QDir>
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     // (a stat call) unless TZ names it: name the system's zone once.
     if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
     QApplication app(argc, argv);
+    const core::MqttLibrary mqtt;   // the fleet window's broker connection
     app.setQuitOnLastWindowClosed(false);
     RepaintThrottle::install(&app);
     StartAutomationFromEnvironment(&app);

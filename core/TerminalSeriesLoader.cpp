@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -101,7 +102,7 @@ bool ParseLocalIsoTime(const char* p, std::size_t length, std::int64_t* ms) {
 }
 
 TerminalSeriesLoad LoadTerminalSeries(const QString& path, const QString& barCode,
-                                      const std::atomic<bool>* cancel) {
+                                      const std::atomic<bool>* cancel, const QString& afterTime) {
     TerminalSeriesLoad out;
     if (!QFileInfo(path).isFile()) {
         out.error = QStringLiteral("读数库不存在：") + path;
@@ -135,11 +136,16 @@ TerminalSeriesLoad LoadTerminalSeries(const QString& path, const QString& barCod
 
     // A range of the primary key: rows come in time order without a sort.
     if (sqlite3_prepare_v2(h.db,
-                           "SELECT time, temperature_c, humidity_pct FROM readings WHERE barcode = ?1 ORDER BY time",
+                           afterTime.isEmpty()
+                               ? "SELECT time, temperature_c, humidity_pct FROM readings WHERE barcode = ?1 ORDER BY time"
+                               : "SELECT time, temperature_c, humidity_pct FROM readings WHERE barcode = ?1 AND time > ?2 "
+                                 "ORDER BY time",
                            -1, &h.statement, nullptr) != SQLITE_OK)
         return fail(sqlite3_errmsg(h.db));
     const QByteArray code = barCode.toUtf8();
     sqlite3_bind_text(h.statement, 1, code.constData(), int(code.size()), SQLITE_STATIC);
+    const QByteArray after = afterTime.toUtf8();
+    if (!afterTime.isEmpty()) sqlite3_bind_text(h.statement, 2, after.constData(), int(after.size()), SQLITE_STATIC);
     TerminalSeries& s = out.series;
     int rc;
     while ((rc = sqlite3_step(h.statement)) == SQLITE_ROW) {
@@ -153,6 +159,21 @@ TerminalSeriesLoad LoadTerminalSeries(const QString& path, const QString& barCod
     }
     if (rc != SQLITE_DONE) return fail(sqlite3_errmsg(h.db));
     return out;
+}
+
+void MergeReadings(TerminalSeries& into, const TerminalSeries& more) {
+    for (std::size_t i = 0; i < more.size(); ++i) {
+        const std::int64_t t = more.timesMs[i];
+        // Mostly newer than all: appended; a late one goes to its place.
+        const auto at = into.timesMs.empty() || t > into.timesMs.back()
+                            ? into.timesMs.end()
+                            : std::lower_bound(into.timesMs.begin(), into.timesMs.end(), t);
+        if (at != into.timesMs.end() && *at == t) continue;
+        const auto k = at - into.timesMs.begin();
+        into.timesMs.insert(at, t);
+        into.temperatureC.insert(into.temperatureC.begin() + k, more.temperatureC[i]);
+        into.humidityPct.insert(into.humidityPct.begin() + k, more.humidityPct[i]);
+    }
 }
 
 }  // namespace core

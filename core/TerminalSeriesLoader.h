@@ -26,8 +26,12 @@ struct TerminalSeriesLoad {
 // Never creates or changes the file. A missing, locked, damaged or foreign file
 // gives an error text. Setting `cancel` stops the read early (a busy wait too);
 // the result is then incomplete and carries an error text.
+// `afterTime` ("YYYY-MM-DDTHH:MM:SS"), when given, reads only the readings after it.
 TerminalSeriesLoad LoadTerminalSeries(const QString& path, const QString& barCode,
-                                      const std::atomic<bool>* cancel = nullptr);
+                                      const std::atomic<bool>* cancel = nullptr, const QString& afterTime = {});
+
+// Puts `more` into `into`, keeping time order; a reading at a time `into` has already is left out.
+void MergeReadings(TerminalSeries& into, const TerminalSeries& more);
 
 // "YYYY-MM-DDTHH:MM:SS" as local time -> milliseconds since the epoch; false for
 // any other text. Exposed for the tests.

@@ -81,4 +81,67 @@ std::vector<std::pair<std::string, std::string>> NamedFieldValues(const FieldVal
     return out;
 }
 
+namespace {
+std::string ChoiceText(int choice) { return choice < 0 ? "none" : std::to_string(choice); }
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> NamedFieldInputs(const FieldInputs& in, Op op) {
+    std::vector<std::pair<std::string, std::string>> out;
+    switch (op) {
+    case Op::SetBarCode: out.emplace_back("txtBarCode", in.barCode); break;
+    case Op::SetIp: Indexed(out, "txtIp", in.dataCentre); break;
+    case Op::SetSpareIp: Indexed(out, "txtSpareIp", in.spareCentre); break;
+    case Op::SetAcquisition: out.emplace_back("txtCJ", in.acquisitionMinutes); break;
+    case Op::SetUpload: out.emplace_back("txtSC", in.uploadMinutes); break;
+    case Op::SetCommType:
+        if (in.commType == 0 || in.commType == 1) out.emplace_back("Combo1", std::to_string(in.commType));
+        break;
+    case Op::SetHeartbeat: out.emplace_back("txtHeartbeat", in.heartbeatSeconds); break;
+    case Op::SetSilence:
+        out.emplace_back("optEnabled", ChoiceText(in.silenceChoice));
+        Indexed(out, "txtDate", in.silenceDates);
+        break;
+    case Op::SetSleep: out.emplace_back("opSleep", ChoiceText(in.sleepChoice)); break;
+    case Op::SetClock: Indexed(out, "Txtrq", in.clock); break;
+    default: break;
+    }
+    return out;
+}
+
+bool SetFieldValue(FieldValues& v, std::string_view field, std::string_view value) {
+    std::string_view name;
+    int index = -1;
+    if (!SplitIndexed(field, name, index)) return false;
+    const std::string text(value);
+    auto choice = [&](std::optional<int>& target, bool allowNone) {
+        if (value == "0" || value == "1") target = value[0] - '0';
+        else if (allowNone && value == "none") target = -1;
+        else return false;
+        return true;
+    };
+    auto element = [&](auto& target, std::size_t i) {
+        if (!target.has_value()) target.emplace();
+        (*target)[i] = text;
+        return true;
+    };
+    if (index < 0) {
+        if (name == "txtBarCode") return (v.barCode = text), true;
+        if (name == "txtTemp") return (v.temperature = text), true;
+        if (name == "txtHumi") return (v.humidity = text), true;
+        if (name == "txtVer") return (v.firmware = text), true;
+        if (name == "txtCJ") return (v.acquisitionMinutes = text), true;
+        if (name == "txtSC") return (v.uploadMinutes = text), true;
+        if (name == "txtHeartbeat") return (v.heartbeatSeconds = text), true;
+        if (name == "Combo1") return choice(v.commType, false);
+        if (name == "optEnabled") return choice(v.silenceChoice, true);
+        return false;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    if (name == "txtIp" && i < 5) return element(v.dataCentre, i);
+    if (name == "txtSpareIp" && i < 5) return element(v.spareCentre, i);
+    if (name == "txtDate" && i < 4) return element(v.silenceDates, i);
+    if (name == "Txtrq" && i < 6) return element(v.clock, i);
+    return false;
+}
+
 }  // namespace ht6630

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/Catalogue.h"
 #include "protocol/Fields.h"
 
 namespace ht6630 {
@@ -27,5 +28,13 @@ std::optional<FieldNameError> SetInputField(FieldInputs& in, std::string_view fi
 // The decoded values that are set, by name, in the parameter pages' order
 // (txtTemp, txtHumi and txtVer show what only a response carries).
 std::vector<std::pair<std::string, std::string>> NamedFieldValues(const FieldValues& values);
+
+// The inputs a request of `op` takes, by name, as SetInputField reads them back
+// (choices as "0", "1" or "none"; a choice of nothing for Combo1 is left out).
+std::vector<std::pair<std::string, std::string>> NamedFieldInputs(const FieldInputs& inputs, Op op);
+
+// Puts a decoded value published by name (NamedFieldValues' names and forms) back
+// into `values`; false for a name or value it does not know.
+bool SetFieldValue(FieldValues& values, std::string_view field, std::string_view value);
 
 }  // namespace ht6630

@@ -1,9 +1,7 @@
 #pragma once
-// Readings and terminal states to an MQTT broker through libmosquitto, run from
-// this thread's event loop: the library's socket is watched for reading (and for
-// writing while it has something queued), a timer keeps the connection alive,
-// and a lost connection is made again from here, backing off up to 30 s. The
-// library's callbacks therefore run on this thread, inside its read and write calls.
+// Readings and terminal states to an MQTT broker through core::MqttConnection
+// (libmosquitto run from this thread's event loop, reconnecting with a back-off up
+// to 30 s): this class says what is published where and writes the log lines.
 //
 //   <prefix>/<barcode>/readings one JSON object per upload with its records in order, QoS 1 (ReadingsRelay)
 //   <prefix>/<barcode>/state    retained JSON: the newest reading, QoS 0
@@ -25,9 +23,9 @@
 #include "ServiceLog.h"
 #include "protocol/Readings.h"
 
-struct mosquitto;
-class QSocketNotifier;
-class QTimer;
+namespace core {
+class MqttConnection;
+}
 
 namespace service {
 
@@ -49,7 +47,7 @@ public:
                        const QDateTime& since, bool overdue = false);
     // QoS 1, retained, under a topic of its own (not under the prefix).
     void publishDiscovery(const QByteArray& topic, const QByteArray& payload);
-    bool connected() const { return connected_; }
+    bool connected() const;
     void publishCommandResult(const QString& barCode, const QByteArray& json);
     // The node's store state (StoreStatusPayload), retained: published now and on each connection.
     void setStoreStatus(const QByteArray& json);
@@ -74,37 +72,20 @@ signals:
 private:
     int publish(const QByteArray& topic, const QByteArray& payload, bool retain, int qos = 1);
     QByteArray topic(const QString& tail) const;
-    void connectLater();
-    void reconnect();
-    // After each call into the library: follow its socket, watch for writing while it wants to.
-    void serviceSocket();
-    void watchWrites();
-    void dropSocket();
-    void onReadable();
-    void onWritable();
-    void onConnect(int rc);
-    void onDisconnect(int rc);
-    void sayFailedAttempt(int rc);
+    void onConnect();
+    void onRefused(const QString& reason);
+    void onLost(int rc, const QString& reason);
+    void sayFailedAttempt(const QString& reason);
     void onMessage(const QByteArray& topic, const QByteArray& payload);
-    void onSubscribed(int mid, int grantedQos);
+    void onSubscribed(const QByteArray& topic, int grantedQos);
     void subscribeAllCommands();
     void subscribe(const QByteArray& topic);
 
     const ServiceConfig config_;
     ServiceLog& log_;
-    mosquitto* client_ = nullptr;
-    bool running_ = false;           // started and not stopped: reconnect when the connection is lost
-    int inFlight_ = 0;               // QoS 1 messages sent and not yet acknowledged
-    bool connected_ = false;         // from the callbacks
+    core::MqttConnection* connection_ = nullptr;
     bool failureSaid_ = false;       // this run of failed attempts is in the log already
-    int socket_ = -1;                // the library's socket the notifiers watch
-    QSocketNotifier* readable_ = nullptr;
-    QSocketNotifier* writable_ = nullptr;
-    QTimer* misc_ = nullptr;         // keep-alive
-    QTimer* reconnect_ = nullptr;
-    int reconnectDelayMs_ = 0;
     QSet<QString> commandTerminals_; // whose cmd requests this node takes
-    QHash<int, QByteArray> subscribing_;   // message id -> topic, until the broker acknowledges
     QByteArray storeStatus_;         // the latest store state, for each new connection
 };
 

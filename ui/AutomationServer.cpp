@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractSpinBox>
 #include <QListWidget>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -43,7 +44,8 @@ const QStringList& WindowNames() {
         QStringLiteral("FrmInfrared"),          QStringLiteral("frmServerInfrared_TCP"),
         QStringLiteral("frmServerInfrared_UDP"), QStringLiteral("frmInfo"),
         QStringLiteral("frmTerminals"),         QStringLiteral("frmChart"),
-        QStringLiteral("frmFrame"),             QStringLiteral("frmRetention")};
+        QStringLiteral("frmFrame"),             QStringLiteral("frmRetention"),
+        QStringLiteral("frmFleet")};
     return names;
 }
 
@@ -140,6 +142,9 @@ QJsonObject Describe(QObject* obj) {
     } else if (auto* pe = qobject_cast<QPlainTextEdit*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("text");
         r[QStringLiteral("text")] = pe->toPlainText();
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(obj)) {
+        r[QStringLiteral("kind")] = QStringLiteral("text");
+        r[QStringLiteral("text")] = spin->text();
     } else if (auto* lb = qobject_cast<QLabel*>(obj)) {
         r[QStringLiteral("kind")] = QStringLiteral("label");
         r[QStringLiteral("text")] = lb->text();
@@ -374,6 +379,11 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             te->setPlainText(text);
         } else if (auto* pe = qobject_cast<QPlainTextEdit*>(obj)) {
             pe->setPlainText(text);
+        } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(obj); spin && spin->findChild<QLineEdit*>()) {
+            QLineEdit* edit = spin->findChild<QLineEdit*>();
+            edit->setText(text);
+            emit edit->textEdited(text);
+            spin->interpretText();
         } else if (auto* combo = qobject_cast<QComboBox*>(obj); combo && combo->isEditable() && combo->lineEdit()) {
             combo->lineEdit()->setText(text);
             emit combo->lineEdit()->textEdited(text);
@@ -421,6 +431,17 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             l->setCurrentRow(index);
             emit l->itemClicked(l->item(index));
         });
+    } else if (auto* table = qobject_cast<QTableView*>(obj)) {
+        // Row `index` as shown, as a click on its first cell.
+        if (!table->model() || index < 0 || index >= table->model()->rowCount())
+            return Fail(QStringLiteral("index %1 out of range for %2").arg(index).arg(path));
+        QTimer::singleShot(0, qApp, [target, index] {
+            auto* t = qobject_cast<QTableView*>(target.data());
+            if (!t || !t->model() || index >= t->model()->rowCount()) return;
+            const QModelIndex cell = t->model()->index(index, 0);
+            t->setCurrentIndex(cell);
+            emit t->clicked(cell);
+        });
     } else if (auto* tabs = qobject_cast<QTabWidget*>(obj)) {
         if (index < 0 || index >= tabs->count())
             return Fail(QStringLiteral("index %1 out of range for %2").arg(index).arg(path));
@@ -428,7 +449,7 @@ QJsonObject AutomationServer::handle(const QJsonObject& req) {
             if (auto* t = qobject_cast<QTabWidget*>(target.data())) t->setCurrentIndex(index);
         });
     } else {
-        return Fail(QStringLiteral("not a combo, list or tab control: ") + path);
+        return Fail(QStringLiteral("not a combo, list, table or tab control: ") + path);
     }
     return Ok();
 }

@@ -8,7 +8,10 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QInputDialog>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QSettings>
 #include <QUrl>
 #include <QLabel>
@@ -19,6 +22,7 @@
 #include "core/ReadingsRecording.h"
 #include "core/TerminalRoster.h"
 #include "ui/DataCentreWindow.h"
+#include "ui/FleetWindow.h"
 #include "ui/LogLines.h"
 #include "ui/LogTextBox.h"
 #include "ui/TrafficLogPanel.h"
@@ -142,6 +146,7 @@ MainWindow::MainWindow(const QString& dataHome, QWidget* parent)
 
     connect(ui_->M_Exit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(ui_->M_Terminals, &QAction::triggered, this, [this] { showTerminals(this); });
+    connect(ui_->M_Fleet, &QAction::triggered, this, [this] { showFleet(); });
     connect(ui_->M_Retention, &QAction::triggered, this, [this] { askRetention(); });
     auto* languages = new QActionGroup(this);
     languages->addAction(ui_->M_LangZh);
@@ -175,6 +180,7 @@ MainWindow::~MainWindow() {
     delete serialConsole_.data();
     // The terminals views use the store and the roster: they go first.
     qDeleteAll(findChildren<TerminalsWindow*>(Qt::FindDirectChildrenOnly));
+    delete fleetWindow_.data();   // before the client it observes
     delete ui_;
 }
 
@@ -208,6 +214,12 @@ void MainWindow::askRetention() {
         store_->setRetentionDays(days);
     });
     dialog->open();
+    // Names for the automation interface: the days and the dialog's own OK and Cancel (made when shown).
+    if (auto* days = dialog->findChild<QSpinBox*>()) days->setObjectName(QStringLiteral("txtRetentionDays"));
+    if (auto* buttons = dialog->findChild<QDialogButtonBox*>()) {
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setObjectName(QStringLiteral("cmdOK"));
+        if (QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel)) cancel->setObjectName(QStringLiteral("cmdCancel"));
+    }
 }
 
 void MainWindow::chooseLanguage(DisplayLanguage language) {
@@ -223,6 +235,14 @@ void MainWindow::showTerminals(QWidget* owner) {
     view->show();
     view->raise();
     view->activateWindow();
+}
+
+void MainWindow::showFleet() {
+    if (!fleet_) fleet_ = std::make_unique<core::FleetClient>();
+    if (!fleetWindow_) fleetWindow_ = new FleetWindow(*fleet_, settingsPath_, this);
+    fleetWindow_->show();
+    fleetWindow_->raise();
+    fleetWindow_->activateWindow();
 }
 
 void MainWindow::M_SetPort_Click() {

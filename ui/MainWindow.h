@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/ConsoleSession.h"
+#include "core/FleetClient.h"
 #include "core/LogFiles.h"
 #include "core/ReadingsStore.h"
 #include "core/SerialLink.h"
@@ -49,6 +50,8 @@ private:
     void ClosePortIfOpen();
     // The terminals view of a window (the main window or a data centre), made once and shown.
     void showTerminals(QWidget* owner);
+    // "远程终端": the fleet window, made once, over the fleet client the main window owns.
+    void showFleet();
     // "读数保留期限…": how many days of readings the store keeps, remembered in Data/console.ini.
     void askRetention();
     // "语言": the choice is remembered and takes effect at the next start.
@@ -70,4 +73,6 @@ private:
     QString settingsPath_;
     core::SerialLink* link_;
     QPointer<SerialConsoleWindow> serialConsole_;
+    std::unique_ptr<core::FleetClient> fleet_;
+    QPointer<class FleetWindow> fleetWindow_;
 };

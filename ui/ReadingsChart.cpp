@@ -70,6 +70,11 @@ void ReadingsChart::setReadings(core::TerminalSeries readings) {
     redraw();
 }
 
+void ReadingsChart::addReadings(const core::TerminalSeries& more) {
+    core::MergeReadings(readings_, more);
+    redraw();
+}
+
 void ReadingsChart::setRange(ChartRange range) {
     range_ = range;
     redraw();

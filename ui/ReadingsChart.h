@@ -22,6 +22,7 @@ public:
     explicit ReadingsChart(QGraphicsItem* parent = nullptr);
 
     void setReadings(core::TerminalSeries readings);   // and redraws
+    void addReadings(const core::TerminalSeries& more);   // merged in time order, and redraws
     void setRange(ChartRange range);                   // and redraws
     // Thins and redraws with one bucket per pixel column of the plot area;
     // `buckets` > 0 sets the count instead (a chart not laid out yet).

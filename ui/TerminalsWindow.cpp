@@ -15,6 +15,7 @@
 #include "core/ReadingsStore.h"
 #include "core/TerminalRoster.h"
 #include "ui/ChartWindow.h"
+#include "ui/ColumnWidths.h"
 #include "ui/TerminalsModel.h"
 #include "ui_TerminalsWindow.h"
 
@@ -37,11 +38,17 @@ TerminalsWindow::TerminalsWindow(core::TerminalRoster& roster, core::ReadingsSto
     ui_->tblTerminals->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui_->tblTerminals->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ui_->tblTerminals->verticalHeader()->hide();
-    ui_->tblTerminals->horizontalHeader()->setDefaultSectionSize(90);
-    ui_->tblTerminals->setColumnWidth(TerminalsModel::BarCode, 120);
-    ui_->tblTerminals->setColumnWidth(TerminalsModel::Peer, 140);
-    for (int c : {TerminalsModel::FirstSeen, TerminalsModel::LastSeen, TerminalsModel::RecordTime})
-        ui_->tblTerminals->setColumnWidth(c, 140);
+    // Each column as wide as its header or its widest kind of cell, in either language.
+    const QString time = QStringLiteral("0000-00-00 00:00:00");
+    FitColumnsToTexts(ui_->tblTerminals, {{TerminalsModel::BarCode, QStringLiteral("0000000000000")},
+                                          {TerminalsModel::Online, Shown(QStringLiteral("离线"))},
+                                          {TerminalsModel::Overdue, Shown(QStringLiteral("逾期"))},
+                                          {TerminalsModel::Channel, QStringLiteral("tcp")},
+                                          {TerminalsModel::Peer, QStringLiteral("255.255.255.255:65535")},
+                                          {TerminalsModel::FirstSeen, time},
+                                          {TerminalsModel::LastSeen, time},
+                                          {TerminalsModel::Firmware, QStringLiteral("V00.00")},
+                                          {TerminalsModel::RecordTime, time}});
 
     const QDateTime now = QDateTime::currentDateTime();
     ui_->dtFrom->setDateTime(now.addDays(-1));
@@ -130,9 +137,10 @@ void TerminalsWindow::exportTo(const QString& filePath) {
     worker_->start();
 }
 
-// The chart reads the file itself, on its own worker; it deletes itself when closed.
+// The chart reads the file itself, on its own worker, and again as the store commits
+// new readings; it deletes itself when closed.
 void TerminalsWindow::openChart(const QString& barCode) {
     if (barCode.isEmpty()) return;
-    auto* chart = new ChartWindow(store_.path(), barCode, this);
+    auto* chart = new ChartWindow(store_, barCode, this);
     chart->show();
 }

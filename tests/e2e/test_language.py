@@ -91,6 +91,26 @@ class Language(unittest.TestCase):
             self.assertEnglish(upload)
             self.assertRegex(upload, r"Upload time:\d+-\d+-\d+ \d+h\d+m\r\n")
 
+    def test_english_fleet_window(self):
+        with self.console("--language", "en") as c:
+            self.assertEqual(c.text("frmMainDtu/M_Fleet"), "Fleet")
+            c.click("frmMainDtu/M_Fleet")
+            c.wait_window("frmFleet")
+            self.assertEqual(c.window("frmFleet")["title"], "Fleet")
+            self.assertEqual(c.get("frmFleet/StatusBar1")["panels"][0], "Not connected")
+            for name in ("grpBroker", "cmdConnect", "cmdDisconnect", "cmdCancel", "LabelRequests", "LabelOnline", "opMode(1)",
+                         "Label71", "cmdCJR", "LblInf"):
+                self.assertEnglish(c.text("frmFleet/" + name))
+            for texts in (c.get("frmFleet/tblFleet")["columns"], c.get("frmFleet/tblRequests")["columns"],
+                          c.get("frmFleet/SSTab1_1")["tabs"]):
+                for text in texts:
+                    self.assertEnglish(text)
+            c.set("frmFleet/txtBrokerUrl", "http://127.0.0.1")
+            c.click("frmFleet/cmdConnect")
+            box = c.wait_msgbox()
+            self.assertEqual(box["text"], "The broker URL must be mqtt://host:port or mqtts://host:port")
+            c.answer()
+
     def test_chinese_by_default_and_the_menu_choice_is_remembered(self):
         english_locale = {"LANG": "en_GB.UTF-8", "LC_ALL": "en_GB.UTF-8", "LANGUAGE": "en"}
         with self.console(env=english_locale) as c:

@@ -1,7 +1,7 @@
 // The readings chart window on real SQLite files: it loads on its worker, draws at
 // most two points per pixel column and keeps the extremes, follows the range
-// choice, saves a PNG, tells an empty terminal and a missing file, and can be
-// closed while it loads.
+// choice, saves a PNG, tells an empty terminal and a missing file, follows the
+// readings a store commits (or those it is given), and can be closed while it loads.
 #include <QDateTime>
 #include <QImage>
 #include <QLabel>
@@ -129,6 +129,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(absent.isLoaded(), 20000);
         QCOMPARE(Info(&absent), QStringLiteral("无法显示读数：读数库不存在：") + missing);
         QVERIFY(!QFile::exists(missing));
+    }
+
+    void aStoresChartFollowsTheReadingsItCommits() {
+        QTemporaryDir dir;
+        core::ReadingsStore store(dir.filePath("live.db"));
+        ht6630::RoomUpload u;
+        u.barCode = "2012345678901";
+        u.records.push_back({ht6630::CivilTime{2024, 5, 17, 8, 0, 0}, 215, 456});
+        store.addRoomUpload(u, core::Channel::Tcp, QDateTime::currentDateTime());
+        QVERIFY(store.flush(10000));
+        auto* w = new ChartWindow(store, "2012345678901");
+        QPointer<ChartWindow> guard(w);
+        QTRY_VERIFY_WITH_TIMEOUT(w->isLoaded(), 10000);
+        QCOMPARE(w->chart()->readings().size(), std::size_t(1));
+        // Two newer readings and one of another terminal: the chart takes its terminal's.
+        u.records = {{ht6630::CivilTime{2024, 5, 17, 8, 15, 0}, 220, 450}, {ht6630::CivilTime{2024, 5, 17, 8, 30, 0}, 225, 440}};
+        store.addRoomUpload(u, core::Channel::Tcp, QDateTime::currentDateTime());
+        ht6630::RoomUpload other = u;
+        other.barCode = "2012345678902";
+        store.addRoomUpload(other, core::Channel::Tcp, QDateTime::currentDateTime());
+        QTRY_COMPARE_WITH_TIMEOUT(w->chart()->readings().size(), std::size_t(3), 10000);
+        QCOMPARE(w->chart()->readings().temperatureC.back(), 22.5);
+        QTRY_VERIFY_WITH_TIMEOUT(Info(w).startsWith(QStringLiteral("共 3 条读数")), 5000);
+        delete w;
+    }
+
+    void aChartWithoutAFileTakesTheReadingsItIsGivenInTimeOrder() {
+        ChartWindow w(QStringLiteral("2012345678901"));
+        QCOMPARE(Info(&w), QStringLiteral("等待终端 2012345678901 的读数…"));
+        core::TerminalSeries later{{3000, 4000}, {21.0, 22.0}, {40.0, 41.0}};
+        core::TerminalSeries earlier{{1000, 3000}, {19.0, 99.0}, {30.0, 99.0}};   // 3000 is there already
+        w.addReadings(later);
+        w.addReadings(earlier);
+        QCOMPARE(w.chart()->readings().timesMs, (std::vector<std::int64_t>{1000, 3000, 4000}));
+        QCOMPARE(w.chart()->readings().temperatureC, (std::vector<double>{19.0, 21.0, 22.0}));
+        QTRY_VERIFY_WITH_TIMEOUT(Info(&w).startsWith(QStringLiteral("共 3 条读数")), 5000);
     }
 
     void closingWhileLoadingDeletesTheWindowSafely() {

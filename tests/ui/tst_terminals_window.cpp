@@ -1,8 +1,9 @@
 // The terminals view: numeric columns sort as numbers, the filter decides what an
 // export covers (a filter that shows nothing exports nothing), a selection wins,
 // an export started from the window writes the store's readings to a file, and an
-// overdue terminal's row is marked.
+// overdue terminal's row is marked; in English no header or cell is cut.
 #include <QBrush>
+#include <QHeaderView>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "core/ReadingsStore.h"
 #include "core/TerminalRoster.h"
 #include "ui/TerminalsModel.h"
+#include "ui/DisplayLanguage.h"
 #include "ui/TerminalsWindow.h"
 
 namespace {
@@ -94,6 +96,31 @@ private slots:
         auto* chart = w.findChild<QWidget*>(QStringLiteral("frmChart"));
         QVERIFY(chart);
         QVERIFY(chart->windowTitle().endsWith(QStringLiteral("2012345678902")));
+    }
+
+    // Last: the English catalogue stays installed for the rest of the run.
+    void englishHeadersAndCellsFitTheirColumns() {
+        QVERIFY(InstallDisplayLanguage(*qApp, DisplayLanguage::English));
+        QTemporaryDir dir;
+        core::ReadingsStore store(dir.filePath("readings.db"));
+        core::TerminalRoster roster;
+        const QDateTime now = QDateTime::currentDateTime();
+        roster.noteUpload(Upload("2012345678901", 3), core::Channel::Tcp, now);
+        TerminalsWindow w(roster, store);
+        w.model()->refresh();
+        auto* table = w.findChild<QTableView*>(QStringLiteral("tblTerminals"));
+        const QFontMetrics header(table->horizontalHeader()->font()), cell(table->font());
+        QStringList titles;
+        for (int c = 0; c < TerminalsModel::ColumnCount; ++c) {
+            const QString title = table->model()->headerData(c, Qt::Horizontal).toString();
+            titles << title;
+            // The text, the sort mark beside it and the header's margins.
+            QVERIFY2(table->columnWidth(c) >= header.horizontalAdvance(title) + 20, qPrintable(title));
+            const QString text = table->model()->index(0, c).data().toString();
+            QVERIFY2(table->columnWidth(c) >= cell.horizontalAdvance(text) + 6, qPrintable(title + QStringLiteral(": ") + text));
+        }
+        QVERIFY2(titles.contains(QStringLiteral("Program version")), qPrintable(titles.join(QLatin1Char('|'))));
+        QVERIFY2(titles.contains(QStringLiteral("Temperature (℃)")), qPrintable(titles.join(QLatin1Char('|'))));
     }
 };
 

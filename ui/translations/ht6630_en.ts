@@ -25,6 +25,101 @@
     </message>
 </context>
 <context>
+    <name>FleetWindowForm</name>
+    <message>
+        <source>远程终端</source>
+        <translation>Fleet</translation>
+    </message>
+    <message>
+        <source>服务器</source>
+        <translation>Broker</translation>
+    </message>
+    <message>
+        <source>地址：</source>
+        <translation>URL:</translation>
+    </message>
+    <message>
+        <source>用户名：</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>密码：</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>主题前缀：</source>
+        <translation>Topic prefix:</translation>
+    </message>
+    <message>
+        <source>CA证书：</source>
+        <translation>CA certificate:</translation>
+    </message>
+    <message>
+        <source>客户端证书：</source>
+        <translation>Client certificate:</translation>
+    </message>
+    <message>
+        <source>客户端密钥：</source>
+        <translation>Client key:</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>在线客户端信息：</source>
+        <translation>Online clients:</translation>
+    </message>
+    <message>
+        <source>离线客户端信息：</source>
+        <translation>Offline clients:</translation>
+    </message>
+    <message>
+        <source>配置模式</source>
+        <translation>Configuration mode</translation>
+    </message>
+    <message>
+        <source>休眠模式</source>
+        <translation>Sleep mode</translation>
+    </message>
+    <message>
+        <source>当前条形码：</source>
+        <translation>Current bar code:</translation>
+    </message>
+    <message>
+        <source>筛选：</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>条形码、节点或通道</source>
+        <translation>Bar code, node or channel</translation>
+    </message>
+    <message>
+        <source>温湿度曲线</source>
+        <translation>Temperature/humidity chart</translation>
+    </message>
+    <message>
+        <source>等待中的请求：</source>
+        <translation>Requests waiting:</translation>
+    </message>
+    <message>
+        <source>取消请求</source>
+        <translation>Cancel request</translation>
+    </message>
+    <message>
+        <source>无线远程参数配置</source>
+        <translation>Wireless remote parameter configuration</translation>
+    </message>
+    <message>
+        <source>系统提示</source>
+        <translation>System message</translation>
+    </message>
+</context>
+<context>
     <name>FrameDetailWindowForm</name>
     <message>
         <source>报文解析</source>
@@ -108,6 +203,10 @@
     <message>
         <source>中文</source>
         <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>远程终端</source>
+        <translation>Fleet</translation>
     </message>
 </context>
 <context>

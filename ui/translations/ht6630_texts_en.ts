@@ -260,8 +260,20 @@
         <translation>Hours must be an integer</translation>
     </message>
     <message>
+        <source>已发布</source>
+        <translation>published</translation>
+    </message>
+    <message>
+        <source>已发送</source>
+        <translation>sent</translation>
+    </message>
+    <message>
         <source>已导出 %1 条读数到 %2</source>
         <translation>Exported %1 readings to %2</translation>
+    </message>
+    <message>
+        <source>已连接 %1</source>
+        <translation>Connected to %1</translation>
     </message>
     <message>
         <source>年</source>
@@ -312,8 +324,32 @@
         <translation>error</translation>
     </message>
     <message>
+        <source>排队中</source>
+        <translation>queued</translation>
+    </message>
+    <message>
         <source>提示信息:</source>
         <translation>Info: </translation>
+    </message>
+    <message>
+        <source>提示信息:%1已取消！</source>
+        <translation>Info: %1 cancelled!</translation>
+    </message>
+    <message>
+        <source>提示信息:%1已被新的请求取代！</source>
+        <translation>Info: %1 replaced by a newer request!</translation>
+    </message>
+    <message>
+        <source>提示信息:%1已过期！</source>
+        <translation>Info: %1 expired!</translation>
+    </message>
+    <message>
+        <source>提示信息:%1未执行：%2！</source>
+        <translation>Info: %1 not carried out: %2!</translation>
+    </message>
+    <message>
+        <source>提示信息:%1超时，终端没有应答！</source>
+        <translation>Info: %1 timed out, the terminal did not answer!</translation>
     </message>
     <message>
         <source>提示信息:上传采集器数据通讯成功！</source>
@@ -374,6 +410,10 @@
     <message>
         <source>提示信息:时间校准成功！</source>
         <translation>Info: Clock calibrated successfully!</translation>
+    </message>
+    <message>
+        <source>提示信息:未连接服务器，请先连接！</source>
+        <translation>Info: not connected to the broker, connect first!</translation>
     </message>
     <message>
         <source>提示信息:正在</source>
@@ -664,6 +704,10 @@
         <translation>Info: Concentrator acquisition and heart-beat intervals read successfully!</translation>
     </message>
     <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
         <source>数据中心IP地址</source>
         <translation>Data centre IP address</translation>
     </message>
@@ -732,6 +776,10 @@
         <translation>Cannot read readings: </translation>
     </message>
     <message>
+        <source>无法连接：</source>
+        <translation>Cannot connect: </translation>
+    </message>
+    <message>
         <source>无线室温采集终端</source>
         <translation>Wireless room-temperature terminal</translation>
     </message>
@@ -796,12 +844,28 @@
         <translation>Month must be an integer</translation>
     </message>
     <message>
+        <source>服务器地址应为 mqtt://主机:端口 或 mqtts://主机:端口</source>
+        <translation>The broker URL must be mqtt://host:port or mqtts://host:port</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接：%1</source>
+        <translation>The broker refused the connection: %1</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接：用户名或密码错误（%1）</source>
+        <translation>The broker refused the connection: wrong user name or password (%1)</translation>
+    </message>
+    <message>
         <source>未断</source>
         <translation>intact</translation>
     </message>
     <message>
         <source>未短</source>
         <translation>not shorted</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
     </message>
     <message>
         <source>条形码</source>
@@ -826,6 +890,14 @@
     <message>
         <source>正在读取终端 %1 的读数…</source>
         <translation>Loading readings of terminal %1…</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>Connecting to %1…</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…（%2）</source>
+        <translation>Connecting to %1… (%2)</translation>
     </message>
     <message>
         <source>正常</source>
@@ -880,6 +952,10 @@
         <translation>Humidity (%RH)</translation>
     </message>
     <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
         <source>电池(V)</source>
         <translation>Battery (V)</translation>
     </message>
@@ -928,6 +1004,10 @@
         <translation>Port number is invalid, please re-enter</translation>
     </message>
     <message>
+        <source>等待终端 %1 的读数…</source>
+        <translation>Waiting for readings of terminal %1…</translation>
+    </message>
+    <message>
         <source>管道装反:</source>
         <translation>Pipes reversed:</translation>
     </message>
@@ -940,12 +1020,20 @@
         <translation>System message:</translation>
     </message>
     <message>
+        <source>编号</source>
+        <translation>Id</translation>
+    </message>
+    <message>
         <source>网络连接日志</source>
         <translation>Network connection log</translation>
     </message>
     <message>
         <source>自动清空</source>
         <translation>Auto clear</translation>
+    </message>
+    <message>
+        <source>节点</source>
+        <translation>Node</translation>
     </message>
     <message>
         <source>装反</source>
@@ -1112,6 +1200,14 @@
         <translation>Supply Pt resistor short flag:</translation>
     </message>
     <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>连接中断，正在重新连接 %1…（%2）</source>
+        <translation>Connection lost, reconnecting to %1… (%2)</translation>
+    </message>
+    <message>
         <source>退出</source>
         <translation>Exit</translation>
     </message>
@@ -1219,6 +1315,10 @@ Error description: %2</translation>
     <message>
         <source>数据上传结束，并进入实时采集模式！</source>
         <translation> Data upload finished, entering real-time acquisition mode!</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接：用户名或密码错误（</source>
+        <translation>The broker refused the connection: wrong user name or password (</translation>
     </message>
     <message>
         <source>采集数据时间间隔超范围，请重新输入</source>
@@ -1345,6 +1445,10 @@ Error description: %2</translation>
         <translation> wireless room-temperature terminal test software </translation>
     </message>
     <message>
+        <source>未连接服务器，请先连接！</source>
+        <translation>not connected to the broker, connect first!</translation>
+    </message>
+    <message>
         <source>设置集抄器水表地址失败！</source>
         <translation> Failed to set concentrator water-meter address!</translation>
     </message>
@@ -1425,6 +1529,10 @@ Error description: %2</translation>
         <translation> Data upload mode read successfully!</translation>
     </message>
     <message>
+        <source>连接中断，正在重新连接</source>
+        <translation>Connection lost, reconnecting to</translation>
+    </message>
+    <message>
         <source>地址或端口号不能为空</source>
         <translation> address or port number must not be empty</translation>
     </message>
@@ -1461,6 +1569,10 @@ Error description: %2</translation>
         <translation> wrong start or end code!</translation>
     </message>
     <message>
+        <source>超时，终端没有应答！</source>
+        <translation> timed out, the terminal did not answer!</translation>
+    </message>
+    <message>
         <source>配置上传数据时间间隔</source>
         <translation>Configure upload interval</translation>
     </message>
@@ -1483,6 +1595,10 @@ Error description: %2</translation>
     <message>
         <source>失败，功能码错误！</source>
         <translation> failed, wrong function code!</translation>
+    </message>
+    <message>
+        <source>已被新的请求取代！</source>
+        <translation> replaced by a newer request!</translation>
     </message>
     <message>
         <source>无法读取终端列表：</source>
@@ -1535,6 +1651,10 @@ Error description: %2</translation>
     <message>
         <source>无线室温采集终端</source>
         <translation>Wireless room-temperature terminal</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接：</source>
+        <translation>The broker refused the connection: </translation>
     </message>
     <message>
         <source>没有成功，请重试</source>
@@ -1647,6 +1767,10 @@ Error description: %2</translation>
     <message>
         <source>时间校准成功！</source>
         <translation> Clock calibrated successfully!</translation>
+    </message>
+    <message>
+        <source>服务器地址应为</source>
+        <translation>The broker URL must be</translation>
     </message>
     <message>
         <source>条读数，本范围</source>
@@ -1821,6 +1945,10 @@ Error description: %2</translation>
         <translation>Cannot switch to</translation>
     </message>
     <message>
+        <source>无法连接：</source>
+        <translation>Cannot connect: </translation>
+    </message>
+    <message>
         <source>服务已停止</source>
         <translation> service stopped</translation>
     </message>
@@ -1913,6 +2041,14 @@ Error description: %2</translation>
         <translation>Hours must be </translation>
     </message>
     <message>
+        <source>已取消！</source>
+        <translation> cancelled!</translation>
+    </message>
+    <message>
+        <source>已过期！</source>
+        <translation> expired!</translation>
+    </message>
+    <message>
         <source>当前热量</source>
         <translation>Current heat</translation>
     </message>
@@ -1957,6 +2093,10 @@ Error description: %2</translation>
         <translation>Last seen</translation>
     </message>
     <message>
+        <source>未执行：</source>
+        <translation> not carried out: </translation>
+    </message>
+    <message>
         <source>条读数到</source>
         <translation>readings to</translation>
     </message>
@@ -1975,6 +2115,10 @@ Error description: %2</translation>
     <message>
         <source>正在读取</source>
         <translation>Reading </translation>
+    </message>
+    <message>
+        <source>正在连接</source>
+        <translation>Connecting to</translation>
     </message>
     <message>
         <source>没有读数</source>
@@ -2007,6 +2151,10 @@ Error description: %2</translation>
     <message>
         <source>程序版本</source>
         <translation>Program version</translation>
+    </message>
+    <message>
+        <source>等待终端</source>
+        <translation>Waiting for readings of terminal</translation>
     </message>
     <message>
         <source>管道装反</source>
@@ -2097,8 +2245,20 @@ Error description: %2</translation>
         <translation> failed!</translation>
     </message>
     <message>
+        <source>已发布</source>
+        <translation>published</translation>
+    </message>
+    <message>
+        <source>已发送</source>
+        <translation>sent</translation>
+    </message>
+    <message>
         <source>已导出</source>
         <translation>Exported</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Connected to</translation>
     </message>
     <message>
         <source>成功！</source>
@@ -2109,12 +2269,20 @@ Error description: %2</translation>
         <translation>Phone number</translation>
     </message>
     <message>
+        <source>排队中</source>
+        <translation>queued</translation>
+    </message>
+    <message>
         <source>日必须</source>
         <translation>Day must be </translation>
     </message>
     <message>
         <source>月必须</source>
         <translation>Month must be </translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
     </message>
     <message>
         <source>条形码</source>
@@ -2147,6 +2315,14 @@ Error description: %2</translation>
     <message>
         <source>，需要</source>
         <translation>, needs</translation>
+    </message>
+    <message>
+        <source>…（</source>
+        <translation>… (</translation>
+    </message>
+    <message>
+        <source>主机</source>
+        <translation>host</translation>
     </message>
     <message>
         <source>之间</source>
@@ -2193,6 +2369,10 @@ Error description: %2</translation>
         <translation>error</translation>
     </message>
     <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
         <source>断开</source>
         <translation>Disconnected </translation>
     </message>
@@ -2237,6 +2417,10 @@ Error description: %2</translation>
         <translation>Humidity</translation>
     </message>
     <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
         <source>电池</source>
         <translation>Battery</translation>
     </message>
@@ -2247,6 +2431,18 @@ Error description: %2</translation>
     <message>
         <source>离线</source>
         <translation>Offline</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>port</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>Id</translation>
+    </message>
+    <message>
+        <source>节点</source>
+        <translation>Node</translation>
     </message>
     <message>
         <source>装反</source>
@@ -2271,6 +2467,10 @@ Error description: %2</translation>
     <message>
         <source>读数</source>
         <translation>Readings</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
     </message>
     <message>
         <source>退出</source>
@@ -2313,6 +2513,10 @@ Error description: %2</translation>
         <translation>-</translation>
     </message>
     <message>
+        <source>或</source>
+        <translation>or</translation>
+    </message>
+    <message>
         <source>日</source>
         <translation> </translation>
     </message>
@@ -2331,6 +2535,10 @@ Error description: %2</translation>
     <message>
         <source>点</source>
         <translation>points</translation>
+    </message>
+    <message>
+        <source>！</source>
+        <translation>!</translation>
     </message>
     <message>
         <source>）</source>
