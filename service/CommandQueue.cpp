@@ -60,7 +60,8 @@ void CommandQueue::commandReceived(const QString& barCode, const QByteArray& pay
         return;
     }
     if (done(barCode, id)) {
-        serviceLog_.debug(QStringLiteral("cmd %1 for %2: sent or ended before, ignored").arg(id, barCode));
+        // Ids name requests: one sent or ended is never taken again (a replay, or an id used twice).
+        serviceLog_.info(QStringLiteral("cmd %1 for %2: sent or ended before, ignored").arg(id, barCode));
         return;
     }
     const auto it = kept_.find(barCode);

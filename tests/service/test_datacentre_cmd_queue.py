@@ -99,7 +99,7 @@ class KeptRequests(unittest.TestCase):
         self.assertEqual(terminal_visit(n1, bar, 3) + terminal_visit(n2, bar, 3), [])
         self.assertRaises(AssertionError, results.take, 1, 1.0)
         self.assertEqual(results.progress[2:], [])
-        self.assertIn(b"<7>cmd q1 for %s: sent or ended before, ignored" % bar.encode(), n1.log())
+        self.assertIn(b"<6>cmd q1 for %s: sent or ended before, ignored" % bar.encode(), n1.log())
 
     def test_expiry_and_cancel(self):
         self.node("n1")
