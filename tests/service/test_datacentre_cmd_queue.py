@@ -1,12 +1,13 @@
 """Configuration requests kept until their terminal comes: two real service nodes, a
 real mosquitto (with persistence) on a free loopback port, the terminal simulator."""
 import json
+import signal
 import subprocess
 import time
 import unittest
 
 from service_support import TERMINAL, Service
-from test_datacentre_cmd import FIRST, Results, cmd
+from test_datacentre_cmd import FIRST, RawTerminal, Results, cmd
 from test_datacentre_mqtt import Broker
 
 
@@ -33,10 +34,12 @@ def restart(svc):
     subscribed(svc)
 
 
-def terminal_visit(svc, bar, seconds):
-    """The simulated terminal registers on `svc` and stays `seconds`; the request frames it received."""
+def terminal_visit(svc, bar, seconds, upload_every=2):
+    """The simulated terminal registers on `svc`, uploads every `upload_every` s and stays
+    `seconds`; the request frames it received."""
     out = subprocess.run([TERMINAL, "--tcp", "127.0.0.1:%d" % svc.tcp_port, "--set", "barcode=%s" % bar,
-                          "--upload-every", "60", "--heartbeat", "60", "--duration", str(seconds)],
+                          "--upload-every", str(upload_every), "--records", "1", "--heartbeat", "60",
+                          "--duration", str(seconds)],
                          capture_output=True, timeout=seconds + 20).stdout
     lines = [json.loads(line) for line in out.splitlines() if b'"dir"' in line]
     return [line for line in lines if line["kind"] == "request"]
@@ -100,6 +103,24 @@ class KeptRequests(unittest.TestCase):
         self.assertRaises(AssertionError, results.take, 1, 1.0)
         self.assertEqual(results.progress[2:], [])
         self.assertIn(b"<6>cmd q1 for %s: sent or ended before, ignored" % bar.encode(), n1.log())
+
+    def test_request_kept_by_a_killed_node_runs_at_the_next(self):
+        n1, n2 = self.node("n1"), self.node("n2")
+        results = self.results()
+        bar = str(FIRST + 3)
+        first = RawTerminal(n1.tcp_port, bar)   # registers, never uploads
+        self.addCleanup(first.close)
+        n1.wait_log(b"<7>mqtt: following t/%s/cmd\n" % bar.encode())
+        self.broker.publish("t/%s/cmd" % bar, cmd("k1", "cmdHear", {"txtHeartbeat": "90"}, "upload-end"))
+        n1.wait_log(b"cmd k1 for %s: cmdHear kept for the upload end" % bar.encode())
+        self.assertEqual(self.wait_state(bar, "queued")[1]["id"], "k1")
+        n1.terminate(signal.SIGKILL)
+        self.assertIsNone(first.frame(0.5))
+        first.close()
+        self.assertEqual([f["hex"][:8] for f in terminal_visit(n2, bar, 5)], ["51 56 0A"])   # cmdHear, once
+        self.assertEqual(results.take(1)["k1"][1], {"id": "k1", "state": "answered", "ok": True, "fields": {}, "node": "n2",
+                                                    "message": "提示信息:设置心跳包时间间隔成功！"})
+        self.assertEqual(results.progress, [(bar, "k1", "queued", "n1"), (bar, "k1", "queued", "n2"), (bar, "k1", "sent", "n2")])
 
     def test_expiry_and_cancel(self):
         self.node("n1")
