@@ -20,7 +20,7 @@ qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 CommandQueue::CommandQueue(const QString& node, const QString& storePath, int arrivalDelayMs, CommandDesk& desk,
                            ServiceLog& log, Keep keep, QObject* parent)
     : QObject(parent), node_(node), arrivalDelayMs_(arrivalDelayMs), desk_(desk), serviceLog_(log), keep_(std::move(keep)),
-      log_(storePath, log) {
+      doneLog_(storePath, log) {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CommandQueue::sweep);
     timer->start(kSweepMs);
@@ -29,6 +29,7 @@ CommandQueue::CommandQueue(const QString& node, const QString& storePath, int ar
 CommandQueue::~CommandQueue() = default;
 
 bool CommandQueue::steward() const {
+    if (stopping_) return false;
     for (const QString& n : online_)
         if (n < node_) return false;
     return true;
@@ -101,6 +102,7 @@ void CommandQueue::commandReceived(const QString& barCode, const QByteArray& pay
 }
 
 bool CommandQueue::hand(const QString& barCode) {
+    if (stopping_) return false;
     const auto it = kept_.find(barCode);
     if (it == kept_.end() || done(barCode, it->id) || desk_.holds(barCode, it->id)) return false;
     if (NowMs() >= it->queuedAtMs + it->expiresMs) return false;   // the sweep ends it
@@ -174,7 +176,7 @@ void CommandQueue::resultReceived(const QString& barCode, const QByteArray& payl
     // This node's own claim coming back: remembered once the broker acknowledged it.
     const bool ownClaim = s.node == node_ && s.state == QLatin1String("sent") && desk_.holds(barCode, s.id);
     if (s.state != QLatin1String("queued") && !ownClaim) {
-        log_.remember(barCode, s.id, s.state);
+        doneLog_.remember(barCode, s.id, s.state);
         if (s.node != node_) {
             if (s.state == QLatin1String("sent")) sentBy_.insert(key(barCode, s.id), s.node);
             else endedElsewhere_.insert(key(barCode, s.id));
@@ -190,11 +192,11 @@ bool CommandQueue::takenElsewhere(const QString& barCode, const QString& id) con
     if (endedElsewhere_.contains(k)) return true;
     // Two nodes claiming at once: the smaller name goes on.
     if (const auto it = sentBy_.constFind(k); it != sentBy_.constEnd()) return *it < node_;
-    return log_.contains(barCode, id);   // sent before this run
+    return doneLog_.contains(barCode, id);   // sent before this run
 }
 
 void CommandQueue::stateSaid(const QString& barCode, const QString& id, const QString& state) {
-    log_.remember(barCode, id, state);
+    doneLog_.remember(barCode, id, state);
     const auto it = kept_.find(barCode);
     if (it == kept_.end() || it->id != id) return;
     // Sent or ended: no copy of it may wait on the broker (one published retained, or ours).

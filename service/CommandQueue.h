@@ -48,6 +48,8 @@ public:
     void nodeState(const QString& node, const QByteArray& payload);
     // The terminal is held here now: the request waiting for it goes to the desk.
     void terminalArrived(const QString& barCode);
+    // The node stops: nothing more goes to the desk, nothing more is said as steward.
+    void stop() { stopping_ = true; }
 
     // For the desk: another node sent or ended `id` before this one.
     bool takenElsewhere(const QString& barCode, const QString& id) const;
@@ -76,7 +78,7 @@ private:
     void cancel(const QString& barCode, const QString& id);
     void sweep();
     void keepCopy(const QString& barCode, Kept& k);
-    bool done(const QString& barCode, const QString& id) const { return log_.contains(barCode, id); }
+    bool done(const QString& barCode, const QString& id) const { return doneLog_.contains(barCode, id); }
 
     static QString key(const QString& barCode, const QString& id) { return barCode + QLatin1Char('\n') + id; }
 
@@ -85,12 +87,13 @@ private:
     CommandDesk& desk_;
     ServiceLog& serviceLog_;
     Keep keep_;
-    CommandLog log_;
+    CommandLog doneLog_;
     QHash<QString, Kept> kept_;     // terminal -> its waiting request
     QHash<QString, Seen> seen_;     // terminal -> the latest result the broker had
     QSet<QString> online_;          // nodes saying "online"
     QHash<QString, QString> sentBy_;   // key -> the other node that said "sent"
     QSet<QString> endedElsewhere_;     // keys another node ended
+    bool stopping_ = false;
 };
 
 }  // namespace service

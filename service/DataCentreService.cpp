@@ -476,6 +476,7 @@ void DataCentreService::finishStop() {
                   .arg(lag.maxMs(), 0, 'f', 1));
     // Results go out before the broker hears the node is offline; requests not yet sent
     // stay on the broker for the node that holds their terminal next.
+    if (queue_) queue_->stop();
     if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();

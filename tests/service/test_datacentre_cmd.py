@@ -237,6 +237,8 @@ class Requests(CmdTestCase):
             (cmd("r7", "cmdHear", {"txtHeartbeat": "60"}, "later"), "r7", '"when" must be "now" or "upload-end"'),
             ('{"id": "r8", "op": ', None, "malformed JSON: "),
             (json.dumps({"op": "cmdHear"}), None, 'missing or unusable "id"'),
+            (json.dumps({"id": "r9", "op": "cmdCJR", "expires_s": 0}), "r9",
+             '"expires_s" must be a whole number of seconds from 1 to 31622400'),
         ]
         for payload, id_, message in cases:
             self.broker.publish("t/%d/cmd" % FIRST, payload)
@@ -258,7 +260,9 @@ class Requests(CmdTestCase):
         f = term.frame(5)
         self.assertTrue(f and f[:3] == b"QV\x09" and f[3:10] == pack_address(str(FIRST)) and crc_ok(f), f)
         started = time.monotonic()
+        self.broker.publish(topic, json.dumps({"cancel": "t1"}))   # sent: it ends as it ends
         self.assertEqual(results.take(1)["t1"][1]["message"], "timeout")
+        self.assertIn(b"<6>cmd t1 for %d: already sent, not cancelled\n" % FIRST, svc.log())
         self.assertGreater(time.monotonic() - started, 0.4)
         # A newer kept request replaces the older; the terminal leaving ends the newer.
         self.broker.publish(topic, cmd("k1", "cmdHear", {"txtHeartbeat": "60"}, "upload-end"))
