@@ -27,6 +27,7 @@ const char* CommandOutcomeName(CommandOutcome outcome) {
     case CommandOutcome::NotHeld: return "not_held";
     case CommandOutcome::Expired: return "expired";
     case CommandOutcome::Cancelled: return "cancelled";
+    case CommandOutcome::NodeLeft: return "node_left";
     }
     return "";
 }
@@ -43,7 +44,8 @@ QString CommandStateName(CommandOutcome outcome) {
     case CommandOutcome::Timeout:
     case CommandOutcome::TerminalLeft:
     case CommandOutcome::ServiceStopping:
-    case CommandOutcome::NotHeld: return QStringLiteral("timeout");
+    case CommandOutcome::NotHeld:
+    case CommandOutcome::NodeLeft: return QStringLiteral("timeout");
     }
     return {};
 }

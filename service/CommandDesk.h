@@ -32,11 +32,13 @@ namespace service {
 // How a cmd request ended: the terminal answered (success or failure), its checks
 // refused it (malformed, unknown, a value out of range), a newer request replaced it,
 // it timed out, the terminal left or the service stopped after it was sent, the
-// terminal could not be reached, it expired, or it was cancelled.
-enum class CommandOutcome { Ok, Failed, Refused, Replaced, Timeout, TerminalLeft, ServiceStopping, NotHeld, Expired, Cancelled };
-inline constexpr int kCommandOutcomes = 10;
+// terminal could not be reached, it expired, it was cancelled, or the node that sent it
+// went away without ending it.
+enum class CommandOutcome { Ok, Failed, Refused, Replaced, Timeout, TerminalLeft, ServiceStopping, NotHeld, Expired, Cancelled,
+                            NodeLeft };
+inline constexpr int kCommandOutcomes = 11;
 // "ok", "failed", "refused", "replaced", "timeout", "terminal_left", "service_stopping", "not_held",
-// "expired", "cancelled".
+// "expired", "cancelled", "node_left".
 const char* CommandOutcomeName(CommandOutcome outcome);
 // The state a result says for it: "answered", "refused", "replaced", "timeout", "expired", "cancelled".
 QString CommandStateName(CommandOutcome outcome);

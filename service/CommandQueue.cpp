@@ -17,9 +17,9 @@ constexpr int kSweepMs = 1000;
 qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 }  // namespace
 
-CommandQueue::CommandQueue(const QString& node, const QString& storePath, int arrivalDelayMs, CommandDesk& desk,
-                           ServiceLog& log, Keep keep, QObject* parent)
-    : QObject(parent), node_(node), arrivalDelayMs_(arrivalDelayMs), desk_(desk), serviceLog_(log), keep_(std::move(keep)),
+CommandQueue::CommandQueue(const QString& node, const QString& storePath, int arrivalDelayMs, int answerWaitMs,
+                           CommandDesk& desk, ServiceLog& log, Keep keep, QObject* parent)
+    : QObject(parent), node_(node), arrivalDelayMs_(arrivalDelayMs), answerWaitMs_(answerWaitMs), desk_(desk), serviceLog_(log), keep_(std::move(keep)),
       doneLog_(storePath, log) {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CommandQueue::sweep);
@@ -165,13 +165,39 @@ void CommandQueue::sweep() {
         if (desk_.expire(barCode, id) || desk_.holds(barCode, id)) continue;   // ended here, or sent here
         if (steward() && !heldElsewhere(barCode, id)) desk_.result(barCode, idValue, CommandOutcome::Expired, QStringLiteral("expired"));
     }
+    endOrphans(now);
+}
+
+// A node killed after its claim left "sent": nobody would end it. This node's own from
+// before a restart are its to end, those of a node that is offline the steward's, once
+// the answer could no longer come.
+void CommandQueue::endOrphans(qint64 now) {
+    if (stopping_) return;
+    QList<QPair<QString, QJsonValue>> ending;
+    for (auto it = seen_.cbegin(); it != seen_.cend(); ++it) {
+        const Seen& s = it.value();
+        const bool orphan = s.state == QLatin1String("sent") &&
+                            (s.node == node_ ? !desk_.holds(it.key(), s.id) : !online_.contains(s.node) && steward());
+        if (!orphan) {
+            orphanSince_.remove(it.key());
+            continue;
+        }
+        const qint64 since = orphanSince_.value(it.key(), now);
+        orphanSince_.insert(it.key(), since);
+        if (now - since >= answerWaitMs_) ending.append({it.key(), s.idValue});
+    }
+    for (const auto& [barCode, idValue] : ending) {
+        orphanSince_.remove(barCode);
+        serviceLog_.info(QStringLiteral("cmd %1 for %2: sent by a node that left").arg(IdText(idValue), barCode));
+        desk_.result(barCode, idValue, CommandOutcome::NodeLeft, QStringLiteral("node left"));
+    }
 }
 
 void CommandQueue::resultReceived(const QString& barCode, const QByteArray& payload) {
     const QJsonObject o = QJsonDocument::fromJson(payload).object();
     const QJsonValue idValue = o.value(QStringLiteral("id"));
     if (!idValue.isString() && !idValue.isDouble()) return;
-    Seen s{IdText(idValue), o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("node")).toString()};
+    Seen s{idValue, IdText(idValue), o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("node")).toString()};
     if (s.state.isEmpty()) return;   // a result of an older release
     // This node's own claim coming back: remembered once the broker acknowledged it.
     const bool ownClaim = s.node == node_ && s.state == QLatin1String("sent") && desk_.holds(barCode, s.id);

@@ -37,8 +37,10 @@ public:
 
     // `arrivalDelayMs`: how long after a terminal's arrival its waiting request goes
     // (its registration answered first).
-    CommandQueue(const QString& node, const QString& storePath, int arrivalDelayMs, CommandDesk& desk, ServiceLog& log,
-                 Keep keep, QObject* parent = nullptr);
+    // `answerWaitMs`: a request "sent" by a node that is gone (or by this node before a
+    // restart) and not ended this long after is ended "timeout", "node left".
+    CommandQueue(const QString& node, const QString& storePath, int arrivalDelayMs, int answerWaitMs, CommandDesk& desk,
+                 ServiceLog& log, Keep keep, QObject* parent = nullptr);
     ~CommandQueue() override;
 
     // A message on <prefix>/<barcode>/cmd (retained or not), and on its cmd/result.
@@ -66,6 +68,7 @@ private:
         bool copied = false;     // the broker's copy carries queued_at
     };
     struct Seen {
+        QJsonValue idValue;
         QString id, state, node;
     };
 
@@ -77,6 +80,8 @@ private:
     void afterQuiet(const QString& barCode, const QString& id, const QByteArray& payload, const Kept& previous);
     void cancel(const QString& barCode, const QString& id);
     void sweep();
+    // "sent" states whose sender can no longer end them.
+    void endOrphans(qint64 now);
     void keepCopy(const QString& barCode, Kept& k);
     bool done(const QString& barCode, const QString& id) const { return doneLog_.contains(barCode, id); }
 
@@ -84,6 +89,7 @@ private:
 
     const QString node_;
     const int arrivalDelayMs_;
+    const int answerWaitMs_;
     CommandDesk& desk_;
     ServiceLog& serviceLog_;
     Keep keep_;
@@ -93,6 +99,7 @@ private:
     QSet<QString> online_;          // nodes saying "online"
     QHash<QString, QString> sentBy_;   // key -> the other node that said "sent"
     QSet<QString> endedElsewhere_;     // keys another node ended
+    QHash<QString, qint64> orphanSince_;   // terminal -> when its "sent" was first seen without a sender
     bool stopping_ = false;
 };
 

@@ -109,7 +109,7 @@ bool DataCentreService::start() {
         };
         commands_ = std::make_unique<CommandDesk>(config_.cmdTimeoutMs, config_.nodeName, log_, std::move(hooks));
         queue_ = std::make_unique<CommandQueue>(
-            config_.nodeName, config_.storePath, config_.replyDelayMs + kArrivalMarginMs, *commands_, log_,
+            config_.nodeName, config_.storePath, config_.replyDelayMs + kArrivalMarginMs, config_.cmdTimeoutMs, *commands_, log_,
             [this](const QString& barCode, const QByteArray& payload) { mqtt_->publishKeptCommand(barCode, payload); });
         connect(mqtt_.get(), &MqttPublisher::commandReceived, queue_.get(), &CommandQueue::commandReceived);
         connect(mqtt_.get(), &MqttPublisher::commandResultReceived, queue_.get(), &CommandQueue::resultReceived);

@@ -11,8 +11,8 @@ from test_datacentre_cmd import FIRST, RawTerminal, Results, cmd
 from test_datacentre_mqtt import Broker
 
 
-def node(broker, name):
-    svc = Service({"mqtt": {"url": "mqtt://127.0.0.1:%d" % broker.port, "prefix": "t"}, "node": {"name": name},
+def node(broker, name, **mqtt):
+    svc = Service({"mqtt": dict({"url": "mqtt://127.0.0.1:%d" % broker.port, "prefix": "t"}, **mqtt), "node": {"name": name},
                    "log": {"level": "debug"}, "dialogue": {"reply_delay_ms": 100}})
     return svc.__enter__()
 
@@ -50,8 +50,8 @@ class KeptRequests(unittest.TestCase):
         self.broker = Broker(persistent=True)
         self.addCleanup(self.broker.close)
 
-    def node(self, name):
-        svc = node(self.broker, name)
+    def node(self, name, **mqtt):
+        svc = node(self.broker, name, **mqtt)
         self.addCleanup(svc.__exit__, None, None, None)
         subscribed(svc)
         return svc
@@ -121,6 +121,26 @@ class KeptRequests(unittest.TestCase):
         self.assertEqual(results.take(1)["k1"][1], {"id": "k1", "state": "answered", "ok": True, "fields": {}, "node": "n2",
                                                     "message": "提示信息:设置心跳包时间间隔成功！"})
         self.assertEqual(results.progress, [(bar, "k1", "queued", "n1"), (bar, "k1", "queued", "n2"), (bar, "k1", "sent", "n2")])
+
+    def test_sent_by_a_killed_node_ends_timeout(self):
+        n1, n2 = self.node("n1", cmd_timeout_ms=1000), self.node("n2", cmd_timeout_ms=1000)
+        results = self.results()
+        bar = str(FIRST + 4)
+        term = RawTerminal(n1.tcp_port, bar)
+        self.addCleanup(term.close)
+        n1.wait_log(b"<7>mqtt: following t/%s/cmd\n" % bar.encode())
+        self.broker.publish("t/%s/cmd" % bar, cmd("s1", "cmdShowPra"))
+        self.assertEqual(term.frame(5)[:3], b"QV\x09")
+        n1.terminate(signal.SIGKILL)
+        # Its last will said offline: the steward ends it once the answer could no longer come.
+        self.assertEqual(results.take(1, timeout=10)["s1"][1], {"id": "s1", "state": "timeout", "ok": False,
+                                                               "message": "node left", "fields": {}, "node": "n2"})
+        n1.proc.wait(timeout=10)
+        n1.log_file.close()
+        n1.__enter__()
+        subscribed(n1)
+        self.assertRaises(AssertionError, results.take, 1, 2.0)
+        self.assertEqual(results.progress, [(bar, "s1", "sent", "n1")])
 
     def test_expiry_and_cancel(self):
         self.node("n1")
