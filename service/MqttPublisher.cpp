@@ -208,8 +208,8 @@ void MqttPublisher::unsubscribeCommands(const QString& barCode) {
 }
 
 // One subscription for every terminal's cmd topic: a terminal coming or going costs
-// the broker nothing, and messages for terminals this node does not hold are dropped here.
-// The results first: <prefix>/+/cmd follows their acknowledgement (onSubscribed).
+// the broker nothing; CommandQueue keeps the requests for terminals held elsewhere or
+// nowhere. The results first: <prefix>/+/cmd follows their acknowledgement (onSubscribed).
 void MqttPublisher::subscribeAllCommands() {
     subscribe(topic(QStringLiteral("+/cmd/result")));
     subscribe(topic(QStringLiteral("nodes/+")));
@@ -233,8 +233,8 @@ void MqttPublisher::onSubscribed(int mid, int grantedQos) {
     if (t.isEmpty()) return;
     if (grantedQos > 2) log_.warning(QStringLiteral("mqtt: the broker refused the subscription to %1").arg(QString::fromUtf8(t)));
     else log_.debug(QStringLiteral("mqtt: subscribed to %1").arg(QString::fromUtf8(t)));
-    // The retained results were sent before this acknowledgement's successor is handled:
-    // a retained request never arrives ahead of its terminal's result.
+    // The broker queues a subscription's retained messages with its acknowledgement, so
+    // the retained results come before anything of +/cmd subscribed only now.
     if (t == topic(QStringLiteral("+/cmd/result"))) subscribe(topic(QStringLiteral("+/cmd")));
 }
 

@@ -59,7 +59,8 @@ public:
     int publishKeptCommand(const QString& barCode, const QByteArray& payload);
     // The node's store state (StoreStatusPayload), retained: published now and on each connection.
     void setStoreStatus(const QByteArray& json);
-    // Takes (or stops taking) the requests on the terminal's cmd topic.
+    // The terminal is held here (or no longer): said in the debug log; every terminal's
+    // requests arrive through the one subscription to <prefix>/+/cmd.
     void subscribeCommands(const QString& barCode);
     void unsubscribeCommands(const QString& barCode);
 
