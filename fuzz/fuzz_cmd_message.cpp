@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray payload(reinterpret_cast<const char*>(data + barLength), static_cast<qsizetype>(size - barLength));
 
     const service::CommandParse parsed = service::ParseCommand(payload);
-    Check(parsed.command.has_value() == parsed.error.isEmpty());
+    Check((parsed.command.has_value() || parsed.cancel) == parsed.error.isEmpty());
     if (parsed.command) {
         Check(parsed.id.isString() || parsed.id.isDouble());
         const service::RequestFrame built = service::BuildRequestFrame(*parsed.command, barCode);
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(ht6630::ReceivedCrcIsCorrect(bytes));
         }
     }
-    const QByteArray result = service::ResultJson(parsed.id, false, parsed.error);
+    const QByteArray result = service::ResultJson(parsed.id, QStringLiteral("refused"), false, parsed.error, QStringLiteral("fuzz"));
     const QJsonDocument back = QJsonDocument::fromJson(result);
     Check(back.isObject());
     Check(back.object().value(QStringLiteral("id")) == (parsed.id.isUndefined() ? QJsonValue() : parsed.id));

@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 #include "protocol/FieldNames.h"
 #include "protocol/Frame.h"
 
@@ -11,6 +13,8 @@ namespace service {
 namespace {
 
 QString FromStd(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+constexpr int kMaxExpiresS = 366 * 24 * 3600;
 
 bool UsableId(const QJsonValue& v) { return (v.isString() && !v.toString().isEmpty()) || v.isDouble(); }
 
@@ -38,6 +42,13 @@ CommandParse ParseCommand(const QByteArray& payload) {
     if (doc.isNull()) return Refuse(p, QStringLiteral("malformed JSON: %1").arg(parseError.errorString()));
     if (!doc.isObject()) return Refuse(p, QStringLiteral("malformed request: expected a JSON object"));
     const QJsonObject o = doc.object();
+    if (o.contains(QStringLiteral("cancel"))) {
+        if (!UsableId(o.value(QStringLiteral("cancel"))))
+            return Refuse(p, QStringLiteral("unusable \"cancel\" (a non-empty string or a number)"));
+        p.id = o.value(QStringLiteral("cancel"));
+        p.cancel = true;
+        return p;
+    }
     if (UsableId(o.value(QStringLiteral("id")))) p.id = o.value(QStringLiteral("id"));
     else return Refuse(p, QStringLiteral("missing or unusable \"id\" (a non-empty string or a number)"));
 
@@ -53,6 +64,16 @@ CommandParse ParseCommand(const QByteArray& payload) {
     if (when.isString() && when.toString() == QLatin1String("upload-end")) c.atUploadEnd = true;
     else if (!when.isUndefined() && !(when.isString() && when.toString() == QLatin1String("now")))
         return Refuse(p, QStringLiteral("\"when\" must be \"now\" or \"upload-end\""));
+
+    const QJsonValue queuedAt = o.value(QStringLiteral("queued_at"));
+    if (queuedAt.isDouble()) p.queuedAtMs = qint64(queuedAt.toDouble());
+    const QJsonValue expires = o.value(QStringLiteral("expires_s"));
+    if (!expires.isUndefined()) {
+        const double s = expires.toDouble(-1);
+        if (!expires.isDouble() || s != std::floor(s) || s < 1 || s > kMaxExpiresS)
+            return Refuse(p, QStringLiteral("\"expires_s\" must be a whole number of seconds from 1 to %1").arg(kMaxExpiresS));
+        c.expiresS = int(s);
+    }
 
     const QJsonValue fields = o.value(QStringLiteral("fields"));
     if (!fields.isUndefined() && !fields.isObject()) return Refuse(p, QStringLiteral("\"fields\" must be an object"));
@@ -89,14 +110,29 @@ RequestFrame BuildRequestFrame(const Command& command, const QString& barCode) {
     return {QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size())), {}};
 }
 
-QByteArray ResultJson(const QJsonValue& id, bool ok, const QString& message, const ht6630::FieldValues& fields) {
+QString IdText(const QJsonValue& id) {
+    if (id.isString()) return id.toString();
+    if (id.isDouble()) return QString::number(id.toDouble(), 'g', 17);
+    return QStringLiteral("(no id)");
+}
+
+QByteArray KeptCopy(const QByteArray& payload, qint64 queuedAtMs) {
+    QJsonObject o = QJsonDocument::fromJson(payload).object();
+    o.insert(QStringLiteral("queued_at"), double(queuedAtMs));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray ResultJson(const QJsonValue& id, const QString& state, std::optional<bool> ok, const QString& message,
+                      const QString& node, const ht6630::FieldValues& fields) {
     QJsonObject named;
     for (const auto& [name, value] : ht6630::NamedFieldValues(fields)) named.insert(FromStd(name), FromStd(value));
     QJsonObject o;
     o.insert(QStringLiteral("id"), id.isUndefined() ? QJsonValue(QJsonValue::Null) : id);
-    o.insert(QStringLiteral("ok"), ok);
+    o.insert(QStringLiteral("state"), state);
+    o.insert(QStringLiteral("ok"), ok ? QJsonValue(*ok) : QJsonValue(QJsonValue::Null));
     o.insert(QStringLiteral("message"), message);
     o.insert(QStringLiteral("fields"), named);
+    o.insert(QStringLiteral("node"), node);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

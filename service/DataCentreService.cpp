@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "CommandDesk.h"
+#include "CommandQueue.h"
 #include "HomeAssistantDiscovery.h"
 #include "MetricsServer.h"
 #include "MqttPayloads.h"
@@ -40,6 +41,8 @@ qint64 MonotonicMs() { return core::MonotonicNs() / 1'000'000; }
 // Discovery's expire_after while a terminal's upload interval is not known: three of
 // the hourly uploads terminals make with their default parameters.
 constexpr int kDefaultExpireAfterS = 3 * 3600;
+// A request waiting for a terminal goes this long after the reply to its arrival is due.
+constexpr int kArrivalMarginMs = 300;
 }  // namespace
 
 DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& log, QObject* parent)
@@ -47,6 +50,7 @@ DataCentreService::DataCentreService(const ServiceConfig& config, ServiceLog& lo
 
 DataCentreService::~DataCentreService() {
     metricsServer_.reset();
+    queue_.reset();
     commands_.reset();
     relay_.reset();
     mqtt_.reset();
@@ -94,10 +98,24 @@ bool DataCentreService::start() {
         mqtt_ = std::make_unique<MqttPublisher>(config_, log_);
         publishStoreStatus();   // sent with the node's "online" once connected
         if (!mqtt_->start()) return false;
-        commands_ = std::make_unique<CommandDesk>(
-            config_.cmdTimeoutMs, log_, [this](const QString& barCode) { return engineFor(barCode); },
-            [this](const QString& barCode, const QByteArray& json) { mqtt_->publishCommandResult(barCode, json); });
-        connect(mqtt_.get(), &MqttPublisher::commandReceived, commands_.get(), &CommandDesk::command);
+        CommandDesk::Hooks hooks;
+        hooks.engineFor = [this](const QString& barCode) { return engineFor(barCode); };
+        hooks.publish = [this](const QString& barCode, const QByteArray& json) { return mqtt_->publishCommandResult(barCode, json); };
+        hooks.stateSaid = [this](const QString& barCode, const QString& id, const QString& state) {
+            if (queue_) queue_->stateSaid(barCode, id, state);
+        };
+        hooks.takenElsewhere = [this](const QString& barCode, const QString& id) {
+            return queue_ && queue_->takenElsewhere(barCode, id);
+        };
+        commands_ = std::make_unique<CommandDesk>(config_.cmdTimeoutMs, config_.nodeName, log_, std::move(hooks));
+        queue_ = std::make_unique<CommandQueue>(
+            config_.nodeName, config_.storePath, config_.replyDelayMs + kArrivalMarginMs, config_.cmdTimeoutMs, *commands_, log_,
+            [this](const QString& barCode, const QByteArray& payload) { mqtt_->publishKeptCommand(barCode, payload); });
+        connect(mqtt_.get(), &MqttPublisher::commandReceived, queue_.get(), &CommandQueue::commandReceived);
+        connect(mqtt_.get(), &MqttPublisher::commandResultReceived, queue_.get(), &CommandQueue::resultReceived);
+        connect(mqtt_.get(), &MqttPublisher::nodeStateReceived, queue_.get(), &CommandQueue::nodeState);
+        // From inside the library's read: the claim goes on from the event loop.
+        connect(mqtt_.get(), &MqttPublisher::acknowledged, commands_.get(), &CommandDesk::acknowledged, Qt::QueuedConnection);
         if (metrics_) metrics_->watch(*commands_);
         if (config_.mqttDiscovery) {
             // Home Assistant (re)started: every terminal held here, announced again.
@@ -204,6 +222,7 @@ void DataCentreService::watch(core::DataCentre& engine, core::Channel channel) {
                     mqtt_->publishStatus(barCode, true, ch, peer, now);
                     mqtt_->subscribeCommands(barCode);
                 }
+                if (queue_) queue_->terminalArrived(barCode);
             });
     connect(&engine, &core::DataCentre::terminalOffline, this,
             [this, ch](const QString& barCode, int connection, const QString& peer) {
@@ -455,7 +474,9 @@ void DataCentreService::finishStop() {
                   .arg(late.maxMs(), 0, 'f', 1)
                   .arg(lag.percentileMs(0.99), 0, 'f', 1)
                   .arg(lag.maxMs(), 0, 'f', 1));
-    // Results go out before the broker hears the node is offline.
+    // Results go out before the broker hears the node is offline; requests not yet sent
+    // stay on the broker for the node that holds their terminal next.
+    if (queue_) queue_->stop();
     if (commands_) commands_->endAll(QStringLiteral("service stopping"));
     if (tcp_) tcp_->stop();
     if (udp_) udp_->stop();

@@ -32,6 +32,7 @@ class UdpDataCentre;
 namespace service {
 
 class CommandDesk;
+class CommandQueue;
 class MetricsServer;
 class MqttPublisher;
 class ReadingsRelay;
@@ -92,6 +93,7 @@ private:
     QPointer<core::CommitGate> gate_;       // the store's child: upload acknowledgements wait for its commits
     std::unique_ptr<MqttPublisher> mqtt_;   // when [mqtt] url is set
     std::unique_ptr<CommandDesk> commands_; // with mqtt_: the terminals' cmd requests
+    std::unique_ptr<CommandQueue> queue_;   // ... and those waiting for their terminal
     std::unique_ptr<ReadingsRelay> relay_;  // stored readings to mqtt_
     std::unique_ptr<ServiceMetrics> metrics_;      // when [metrics] listen is set
     std::unique_ptr<MetricsServer> metricsServer_;

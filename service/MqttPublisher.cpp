@@ -104,8 +104,12 @@ void MqttPublisher::unsubscribeCommands(const QString& barCode) {
 }
 
 // One subscription for every terminal's cmd topic: a terminal coming or going costs
-// the broker nothing, and messages for terminals this node does not hold are dropped here.
-void MqttPublisher::subscribeAllCommands() { subscribe(topic(QStringLiteral("+/cmd"))); }
+// the broker nothing; CommandQueue keeps the requests for terminals held elsewhere or
+// nowhere. The results first: <prefix>/+/cmd follows their acknowledgement (onSubscribed).
+void MqttPublisher::subscribeAllCommands() {
+    subscribe(topic(QStringLiteral("+/cmd/result")));
+    subscribe(topic(QStringLiteral("nodes/+")));
+}
 
 void MqttPublisher::subscribe(const QByteArray& t) {
     if (connection_) connection_->subscribe(t, kQos);
@@ -114,6 +118,9 @@ void MqttPublisher::subscribe(const QByteArray& t) {
 void MqttPublisher::onSubscribed(const QByteArray& t, int grantedQos) {
     if (grantedQos > 2) log_.warning(QStringLiteral("mqtt: the broker refused the subscription to %1").arg(QString::fromUtf8(t)));
     else log_.debug(QStringLiteral("mqtt: subscribed to %1").arg(QString::fromUtf8(t)));
+    // The broker queues a subscription's retained messages with its acknowledgement, so
+    // the retained results come before anything of +/cmd subscribed only now.
+    if (t == topic(QStringLiteral("+/cmd/result"))) subscribe(topic(QStringLiteral("+/cmd")));
 }
 
 void MqttPublisher::onMessage(const QByteArray& t, const QByteArray& payload) {
@@ -121,15 +128,21 @@ void MqttPublisher::onMessage(const QByteArray& t, const QByteArray& payload) {
         if (payload == kOnline) emit homeAssistantOnline();
         return;
     }
-    // <prefix>/<barcode>/cmd, for a terminal still followed.
+    // <prefix>/<barcode>/cmd, <prefix>/<barcode>/cmd/result, <prefix>/nodes/<node>.
     const QList<QByteArray> levels = t.split('/');
-    if (levels.size() != 3 || levels[0] != config_.mqttPrefix.toUtf8() || levels[2] != "cmd") return;
-    const QString barCode = QString::fromUtf8(levels[1]);
-    if (commandTerminals_.contains(barCode)) emit commandReceived(barCode, payload);
+    if (levels.size() < 3 || levels[0] != config_.mqttPrefix.toUtf8()) return;
+    const QString second = QString::fromUtf8(levels[1]);
+    if (levels.size() == 3 && levels[1] == "nodes") emit nodeStateReceived(QString::fromUtf8(levels[2]), payload);
+    else if (levels.size() == 3 && levels[2] == "cmd") emit commandReceived(second, payload);
+    else if (levels.size() == 4 && levels[2] == "cmd" && levels[3] == "result") emit commandResultReceived(second, payload);
 }
 
-void MqttPublisher::publishCommandResult(const QString& barCode, const QByteArray& json) {
-    publish(topic(barCode + QStringLiteral("/cmd/result")), json, false);
+int MqttPublisher::publishCommandResult(const QString& barCode, const QByteArray& json) {
+    return publish(topic(barCode + QStringLiteral("/cmd/result")), json, true);
+}
+
+int MqttPublisher::publishKeptCommand(const QString& barCode, const QByteArray& payload) {
+    return publish(topic(barCode + QStringLiteral("/cmd")), payload, true);
 }
 
 void MqttPublisher::setStoreStatus(const QByteArray& json) {

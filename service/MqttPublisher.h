@@ -10,10 +10,13 @@
 //   <prefix>/<barcode>/status   retained JSON: online, node, channel, address, since
 //   <prefix>/nodes/<node>       retained "online"; the broker's last will sets "offline"
 //   <prefix>/nodes/<node>/store retained JSON: whether the readings store can be written
-//   <prefix>/<barcode>/cmd/result  the result of a cmd request, QoS 1
+//   <prefix>/<barcode>/cmd/result  retained JSON: the latest state of the terminal's cmd request, QoS 1
+//   <prefix>/<barcode>/cmd      retained: the request kept for the terminal (CommandQueue), QoS 1
 //   <discovery_prefix>/sensor/...  retained Home Assistant discovery, QoS 1 ([mqtt] discovery)
-// and subscribes to <prefix>/+/cmd, taking the requests for the terminals this node holds
-// (and, with discovery, to <discovery_prefix>/status, Home Assistant's "online").
+// and subscribes to <prefix>/+/cmd/result and <prefix>/nodes/+, then, once the broker
+// acknowledged the first, to <prefix>/+/cmd: on one connection the retained results
+// arrive before the retained requests (and, with discovery, to <discovery_prefix>/status,
+// Home Assistant's "online").
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
@@ -48,10 +51,14 @@ public:
     // QoS 1, retained, under a topic of its own (not under the prefix).
     void publishDiscovery(const QByteArray& topic, const QByteArray& payload);
     bool connected() const;
-    void publishCommandResult(const QString& barCode, const QByteArray& json);
+    // QoS 1, retained: a cmd request's state, and the request kept for the terminal (empty:
+    // cleared). The message id for acknowledged(), -1 when the library refused it.
+    int publishCommandResult(const QString& barCode, const QByteArray& json);
+    int publishKeptCommand(const QString& barCode, const QByteArray& payload);
     // The node's store state (StoreStatusPayload), retained: published now and on each connection.
     void setStoreStatus(const QByteArray& json);
-    // Takes (or stops taking) the requests on the terminal's cmd topic.
+    // The terminal is held here (or no longer): said in the debug log; every terminal's
+    // requests arrive through the one subscription to <prefix>/+/cmd.
     void subscribeCommands(const QString& barCode);
     void unsubscribeCommands(const QString& barCode);
 
@@ -61,8 +68,11 @@ public:
 
 signals:
     void stopped();
-    // A message on a terminal's cmd topic.
+    // A message on a terminal's cmd topic (any terminal's), and on its cmd/result topic.
     void commandReceived(const QString& barCode, const QByteArray& payload);
+    void commandResultReceived(const QString& barCode, const QByteArray& payload);
+    // <prefix>/nodes/<node>: "online" or "offline".
+    void nodeStateReceived(const QString& node, const QByteArray& payload);
     void connectionChanged(bool connected);
     // The broker acknowledged message `mid` (PUBACK); emitted from inside the library's read.
     void acknowledged(int mid);
@@ -85,7 +95,7 @@ private:
     ServiceLog& log_;
     core::MqttConnection* connection_ = nullptr;
     bool failureSaid_ = false;       // this run of failed attempts is in the log already
-    QSet<QString> commandTerminals_; // whose cmd requests this node takes
+    QSet<QString> commandTerminals_; // held here: their cmd topic followed (the log says so)
     QByteArray storeStatus_;         // the latest store state, for each new connection
 };
 

@@ -56,6 +56,7 @@ class Results:
                 "-v", "-q", "1", "-d", *(broker.auth if auth is None else auth)]
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE)
         self.queue = queue.Queue()
+        self.progress = []
         for line in self.proc.stdout:
             if b"received SUBACK" in line:
                 break
@@ -69,7 +70,8 @@ class Results:
                 self.queue.put((topic.split("/")[1], json.loads(payload)))
 
     def take(self, count, timeout=20.0):
-        """`count` results as {id: (bar code, result)}, within `timeout` seconds."""
+        """`count` final results as {id: (bar code, result)}, within `timeout` seconds;
+        the states before them ("queued", "sent") go to self.progress in order."""
         deadline = time.monotonic() + timeout
         got = {}
         while len(got) < count:
@@ -77,7 +79,10 @@ class Results:
                 bar, result = self.queue.get(timeout=max(0.01, deadline - time.monotonic()))
             except queue.Empty:
                 raise AssertionError("%d of %d results: %r" % (len(got), count, got)) from None
-            got[result["id"]] = (bar, result)
+            if result["state"] in ("queued", "sent"):
+                self.progress.append((bar, result["id"], result["state"], result["node"]))
+            else:
+                got[result["id"]] = (bar, result)
         return got
 
     def close(self):
@@ -165,8 +170,12 @@ class Requests(CmdTestCase):
                     if name.startswith("Txtrq("):
                         self.assertRegex(value, r"^\d\d$")
                         result["fields"][name] = "%02d"
-                self.assertEqual((bar, result), (bars[i], {"id": "%s-%d" % (when, i), "ok": True, "message": "提示信息:" + text,
-                                                           "fields": own(values, bars[i])}), op)
+                self.assertEqual((bar, result), (bars[i], {"id": "%s-%d" % (when, i), "state": "answered", "ok": True,
+                                                           "message": "提示信息:" + text, "fields": own(values, bars[i]),
+                                                           "node": "n1"}), op)
+        self.assertEqual(sorted(results.progress),
+                         sorted([(bars[i], "now-%d" % i, "sent", "n1") for i in range(len(OPS))] +
+                                [(bars[i], "upload-end-%d" % i, s, "n1") for i in range(len(OPS)) for s in ("queued", "sent")]))
         sim.wait(timeout=30)
         out.seek(0)
         lines = [json.loads(line) for line in out.read().splitlines() if b'"dir"' in line]
@@ -200,9 +209,13 @@ class Requests(CmdTestCase):
         following(svc, FIRST)
         self.broker.publish("t/%d/cmd" % FIRST, cmd("q1", "cmdCJR", when="upload-end"))
         svc.wait_log(b"cmd q1 for %d: cmdCJR kept" % FIRST)
-        # Nothing more from it: offline about 2 s after the registration, as if its connection had closed.
-        self.assertEqual(results.take(1, timeout=10)["q1"][1]["message"], "terminal left")
+        # Nothing more from it: offline about 2 s after the registration, as if its connection had closed;
+        # its request, never sent, waits for it on the broker.
         svc.wait_log(b"<7>mqtt: no longer following t/%d/cmd\n" % FIRST)
+        retained = dict(self.broker.retained())
+        self.assertEqual(json.loads(retained["t/%d/cmd/result" % FIRST]),
+                         {"id": "q1", "state": "queued", "ok": None, "message": "queued", "fields": {}, "node": "n1"})
+        self.assertEqual(set(json.loads(retained["t/%d/cmd" % FIRST])), {"id", "op", "fields", "when", "queued_at"})
         self.assertIn(b"<6>terminal %d offline (udp, nothing from 127.0.0.1:" % FIRST, svc.log())
         status = dict(self.broker.retained())["t/%d/status" % FIRST]
         self.assertEqual({k: v for k, v in json.loads(status).items() if k != "since"},
@@ -224,13 +237,15 @@ class Requests(CmdTestCase):
             (cmd("r7", "cmdHear", {"txtHeartbeat": "60"}, "later"), "r7", '"when" must be "now" or "upload-end"'),
             ('{"id": "r8", "op": ', None, "malformed JSON: "),
             (json.dumps({"op": "cmdHear"}), None, 'missing or unusable "id"'),
+            (json.dumps({"id": "r9", "op": "cmdCJR", "expires_s": 0}), "r9",
+             '"expires_s" must be a whole number of seconds from 1 to 31622400'),
         ]
         for payload, id_, message in cases:
             self.broker.publish("t/%d/cmd" % FIRST, payload)
             got = results.take(1)
             self.assertEqual(list(got), [id_])
             result = got[id_][1]
-            self.assertFalse(result["ok"])
+            self.assertEqual((result["state"], result["ok"]), ("refused", False))
             self.assertTrue(result["message"].startswith(message), result["message"])
         self.assertIsNone(term.frame(0.5))
 
@@ -245,18 +260,27 @@ class Requests(CmdTestCase):
         f = term.frame(5)
         self.assertTrue(f and f[:3] == b"QV\x09" and f[3:10] == pack_address(str(FIRST)) and crc_ok(f), f)
         started = time.monotonic()
+        self.broker.publish(topic, json.dumps({"cancel": "t1"}))   # sent: it ends as it ends
         self.assertEqual(results.take(1)["t1"][1]["message"], "timeout")
+        self.assertIn(b"<6>cmd t1 for %d: already sent, not cancelled\n" % FIRST, svc.log())
         self.assertGreater(time.monotonic() - started, 0.4)
         # A newer kept request replaces the older; the terminal leaving ends the newer.
         self.broker.publish(topic, cmd("k1", "cmdHear", {"txtHeartbeat": "60"}, "upload-end"))
         svc.wait_log(b"cmd k1 for %d: cmdHear kept" % FIRST)
         self.broker.publish(topic, cmd("k2", "cmdCJW", {"txtCJ": "5"}, "upload-end"))
-        self.assertEqual(results.take(1)["k1"][1], {"id": "k1", "ok": False, "message": "replaced by a newer request",
-                                                    "fields": {}})
+        self.assertEqual(results.take(1)["k1"][1], {"id": "k1", "state": "replaced", "ok": False,
+                                                    "message": "replaced by a newer request", "fields": {}, "node": "n1"})
         svc.wait_log(b"cmd k2 for %d: cmdCJW kept" % FIRST)
         self.assertIsNone(term.frame(0.3))
+        # Sent and unanswered when the terminal leaves: it may have been applied, so it ends.
+        self.broker.publish(topic, cmd("l1", "cmdShowPra"))
+        self.assertEqual(term.frame(5), request(0x09, str(FIRST), b"\x03"))
         term.close()
-        self.assertEqual(results.take(1)["k2"][1]["message"], "terminal left")
+        got = results.take(2)
+        self.assertEqual(got["k2"][1]["state"], "replaced")
+        self.assertEqual(got["l1"][1], {"id": "l1", "state": "timeout", "ok": False, "message": "terminal left",
+                                        "fields": {}, "node": "n1"})
+        self.assertEqual([p[1:3] for p in results.progress], [("t1", "sent"), ("k1", "queued"), ("k2", "queued"), ("l1", "sent")])
         svc.wait_log(b"<7>mqtt: no longer following t/%d/cmd\n" % FIRST)
         # A request still kept when the service stops.
         term = RawTerminal(svc.tcp_port, str(FIRST + 1))
@@ -265,7 +289,10 @@ class Requests(CmdTestCase):
         self.broker.publish("t/%d/cmd" % (FIRST + 1), cmd("s1", "cmdCJR", when="upload-end"))
         svc.wait_log(b"cmd s1 for %d: cmdCJR kept" % (FIRST + 1))
         self.assertEqual(svc.terminate()[0], 0)
-        self.assertEqual(results.take(1)["s1"][1]["message"], "service stopping")
+        # Not sent: it stays queued, kept on the broker.
+        retained = dict(self.broker.retained())
+        self.assertEqual(json.loads(retained["t/%d/cmd/result" % (FIRST + 1)])["state"], "queued")
+        self.assertEqual(json.loads(retained["t/%d/cmd" % (FIRST + 1)])["id"], "s1")
 
 
 NODE, OPERATOR, INTRUDER = ("node1", "n-pw"), ("operator", "o-pw"), ("intruder", "i-pw")
@@ -274,8 +301,9 @@ topic write t/+/readings
 topic write t/+/state
 topic write t/+/status
 topic write t/nodes/#
-topic write t/+/cmd/result
-topic read t/+/cmd
+topic read t/nodes/+
+topic readwrite t/+/cmd/result
+topic readwrite t/+/cmd
 
 user operator
 topic write t/+/cmd
@@ -302,15 +330,15 @@ class Access(CmdTestCase):
         following(svc, FIRST)
         topic = "t/%d/cmd" % FIRST
         self.broker.publish(topic, cmd("x1", "cmdShowPra"), auth=login(INTRUDER))
-        self.broker.publish(topic, cmd("x2", "cmdShowPra"), auth=login(NODE))
         self.assertIsNone(term.frame(2.0))
         self.assertNotIn(b"cmd x", svc.log())
         self.broker.publish(topic, cmd("o1", "cmdShowPra"))
         f = term.frame(5)
         self.assertEqual(f, request(0x09, str(FIRST), b"\x03"))
         term.s.sendall(reply(0x79, str(FIRST), b"\x03\x00\x00\xeb\x01\xc8"))
-        self.assertEqual(results.take(1)["o1"][1], {"id": "o1", "ok": True, "message": "提示信息:读取实时温度湿度成功！",
-                                                    "fields": {"txtTemp": "23.5", "txtHumi": "45.6"}})
+        self.assertEqual(results.take(1)["o1"][1], {"id": "o1", "state": "answered", "ok": True,
+                                                    "message": "提示信息:读取实时温度湿度成功！",
+                                                    "fields": {"txtTemp": "23.5", "txtHumi": "45.6"}, "node": "n1"})
 
 
 if __name__ == "__main__":
